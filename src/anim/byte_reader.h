@@ -1,0 +1,49 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
+
+namespace ravir {
+
+// Reads little-endian fields from bytes held in memory. A read past the end gets
+// zeros for the missing bytes (a field cut short keeps its low bytes), which is how
+// truncated files are read: every overrun is handled here, in one place.
+class ByteReader {
+public:
+    explicit ByteReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+
+    std::uint8_t u8() { return static_cast<std::uint8_t>(little<1>()); }
+    std::uint16_t u16() { return static_cast<std::uint16_t>(little<2>()); }
+    std::int16_t i16() { return static_cast<std::int16_t>(little<2>()); }
+    std::uint32_t u32() { return static_cast<std::uint32_t>(little<4>()); }
+
+    // The bytes of the next `count` that the input still holds; moves past all `count`.
+    std::span<const std::uint8_t> take(std::uint64_t count)
+    {
+        const std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(count, remaining()));
+        const std::span<const std::uint8_t> part = bytes_.subspan(position_, available);
+        position_ += available;
+        return part;
+    }
+
+    void seek(std::size_t offset) { position_ = std::min(offset, bytes_.size()); }
+    std::size_t remaining() const { return bytes_.size() - position_; }
+
+private:
+    template <unsigned Width>
+    std::uint32_t little()
+    {
+        std::uint32_t value = 0;
+        const std::span<const std::uint8_t> part = take(Width);
+        for (std::size_t i = 0; i < part.size(); ++i) {
+            value |= std::uint32_t{part[i]} << (8 * i);
+        }
+        return value;
+    }
+
+    std::span<const std::uint8_t> bytes_;
+    std::size_t position_ = 0;
+};
+
+}  // namespace ravir

@@ -1,0 +1,170 @@
+// Reading an animation file into the tree (layout in orv_file.h).
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "anim/byte_reader.h"
+#include "anim/orv_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kMagic[] = {'F', 'A', 'T', 'Z'};
+constexpr std::size_t kBackgroundFlagOffset = 8;
+constexpr std::uint16_t kShadowBit = 0x8000;
+
+std::vector<std::uint8_t> readAll(std::ifstream& stream)
+{
+    stream.seekg(0, std::ios::end);
+    const std::streamoff size = stream.tellg();
+    stream.seekg(0);
+    std::vector<std::uint8_t> bytes(size > 0 ? static_cast<std::size_t>(size) : 0);
+    stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(stream.gcount()));
+    return bytes;
+}
+
+// Every stored frame takes at least 14 bytes, so a count above the file's size is
+// a lie, and sizing the frame list by it would let a tiny file claim gigabytes.
+void checkFrameCount(std::uint32_t count, std::size_t fileSize)
+{
+    if (count > fileSize) {
+        throw std::length_error("Frame count " + std::to_string(count) + " exceeds the size of the file");
+    }
+}
+
+std::string cutAtNul(std::string text)
+{
+    text.resize(std::min(text.find('\0'), text.size()));
+    return text;
+}
+
+// Once a shadow frame has been met, every later height keeps only its low 8 bits.
+OrvFrame decodeFrame(ravir::ByteReader& in, bool& shadowMode)
+{
+    OrvFrame frame;
+    frame.frame_size = in.u32();
+    const std::uint16_t heightWord = in.u16();
+    if (heightWord & kShadowBit) {
+        frame.is_shadow = 1;
+        shadowMode = true;
+    }
+    frame.height = shadowMode ? static_cast<std::uint16_t>(heightWord & 0xFF) : heightWord;
+    frame.width = in.u16();
+    frame.y_offset = in.i16();
+    frame.x_offset = in.i16();
+    frame.unk1 = in.u8();
+    frame.unk2 = in.u8();
+
+    frame.pixel_sets.resize(frame.height);
+    for (OrvPixelSet& row : frame.pixel_sets) {
+        row.block_count = in.u8();
+        row.blocks.resize(row.block_count);
+        for (OrvPixelBlock& block : row.blocks) {
+            block.offset = in.u8();
+            block.color_count = in.u8();
+            if (!frame.is_shadow) {
+                const std::span<const std::uint8_t> indices = in.take(block.color_count);
+                block.colors.reserve(block.color_count);
+                block.colors.assign(indices.begin(), indices.end());
+                block.colors.resize(block.color_count);  // indices past the end read as 0
+            }
+        }
+    }
+    return frame;
+}
+
+}  // namespace
+
+bool OrvF::hasMagic(std::ifstream& stream)
+{
+    char head[sizeof kMagic] = {};
+    stream.read(head, sizeof head);
+    const bool found = stream.gcount() == sizeof head && std::equal(head, head + sizeof head, kMagic);
+    stream.clear();
+    stream.seekg(0);
+    return found;
+}
+
+fs::path OrvF::resolvePalPath(const fs::path& animation_path, const fs::path& palette_location)
+{
+    fs::path dir = animation_path.parent_path();
+    while (!dir.empty()) {
+        const fs::path candidate = dir / palette_location;
+        if (fs::exists(candidate)) {
+            return fs::canonical(candidate);
+        }
+        fs::path parent = dir.parent_path();
+        if (parent == dir) {
+            break;  // the root has been tried
+        }
+        dir = std::move(parent);
+    }
+    return {};
+}
+
+std::shared_ptr<OrvData> OrvF::load(std::string file_name, int color_profile, std::string io_pal)
+{
+    colorProfile = color_profile;
+    std::ifstream stream(file_name, std::ios::binary);
+    if (!stream.is_open()) {
+        return {};
+    }
+
+    OrvData& tree = *animationData;
+    PalF& palette = *tree.palette;
+    // What a file yields must not depend on what this object loaded before.
+    tree.has_background = false;
+    shadowMode = false;
+    palette.colors({});
+
+    const bool hasBackgroundHeader = hasMagic(stream);
+    const std::vector<std::uint8_t> bytes = readAll(stream);
+    stream.close();
+
+    ravir::ByteReader in(bytes);
+    if (hasBackgroundHeader) {
+        in.seek(kBackgroundFlagOffset);
+        tree.has_background = in.u8() != 0;
+    }
+    tree.info.speed = in.u32();
+    const std::uint32_t locationSize = in.u32();
+    palette.locationSize(locationSize);
+    // Only what the file holds: a huge stored size must not allocate beyond it.
+    const std::span<const std::uint8_t> location = in.take(locationSize);
+    palette.location(std::string(location.begin(), location.end()));
+
+    tree.info.frame_count = in.u32();
+    checkFrameCount(tree.info.frame_count, bytes.size());
+    tree.frames.resize(tree.info.frame_count);
+
+    palette.location(io_pal.empty() ? cutAtNul(palette.location()) : io_pal);
+
+    if (tree.has_background) {
+        ++tree.info.frame_count;
+        checkFrameCount(tree.info.frame_count, bytes.size());
+        tree.frames.resize(tree.info.frame_count);
+    }
+
+    if (!io_pal.empty()) {
+        fs::path palettePath(io_pal);
+        if (!palettePath.has_root_directory()) {
+            palettePath = fs::current_path() / palettePath;
+        }
+        palette.load(palettePath.string());
+    } else {
+        palette.load(resolvePalPath(file_name, palette.location()).string());
+    }
+
+    for (std::uint32_t j = 0; j < tree.info.frame_count; ++j) {
+        tree.frames[j] = decodeFrame(in, shadowMode);
+    }
+
+    OrvFrameBuffer renderer(tree);
+    frameBuffers = std::move(renderer.getBuffer());
+    if (frameBuffers.empty()) {
+        return {};
+    }
+    return animationData;
+}

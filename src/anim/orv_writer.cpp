@@ -1,0 +1,132 @@
+// Writing the tree as an animation file (layout in orv_file.h).
+
+#include <stdexcept>
+
+#include "anim/orv_file.h"
+#include "common/error_line.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint16_t kShadowBit = 0x8000;
+
+class ByteWriter {
+public:
+    void u8(std::uint8_t value) { bytes_.push_back(value); }
+    void u16(std::uint16_t value) { u8(static_cast<std::uint8_t>(value)), u8(static_cast<std::uint8_t>(value >> 8)); }
+    void u32(std::uint32_t value)
+    {
+        u16(static_cast<std::uint16_t>(value));
+        u16(static_cast<std::uint16_t>(value >> 16));
+    }
+    void append(const std::uint8_t* first, std::size_t count) { bytes_.insert(bytes_.end(), first, first + count); }
+    void append(std::string_view text) { bytes_.insert(bytes_.end(), text.begin(), text.end()); }
+
+    std::vector<std::uint8_t> release() { return std::move(bytes_); }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+std::string framePlace(std::size_t frame, std::size_t row, std::size_t run)
+{
+    return "frame " + std::to_string(frame) + ", row " + std::to_string(row) + ", run " + std::to_string(run);
+}
+
+// The file holds what the counts say, so counts that promise more than the tree
+// holds cannot be written without inventing data: refuse before touching any file.
+void checkWritable(const OrvData& tree)
+{
+    const std::uint32_t count = tree.info.frame_count;
+    if (tree.has_background && count == 0) {
+        throw std::invalid_argument("Cannot save: the animation has a background but a frame count of 0");
+    }
+    if (count > tree.frames.size()) {
+        throw std::invalid_argument("Cannot save: the frame count " + std::to_string(count) + " exceeds the " +
+                                    std::to_string(tree.frames.size()) + " frames held");
+    }
+    for (std::size_t f = 0; f < count; ++f) {
+        const OrvFrame& frame = tree.frames[f];
+        if (frame.is_shadow) {
+            continue;  // shadow runs are written without indices
+        }
+        for (std::size_t r = 0; r < frame.pixel_sets.size(); ++r) {
+            const std::vector<OrvPixelBlock>& blocks = frame.pixel_sets[r].blocks;
+            for (std::size_t b = 0; b < blocks.size(); ++b) {
+                if (blocks[b].color_count > blocks[b].colors.size()) {
+                    throw std::invalid_argument("Cannot save: " + framePlace(f, r, b) + " has a color count of " +
+                                                std::to_string(blocks[b].color_count) + " but holds " +
+                                                std::to_string(blocks[b].colors.size()) + " colors");
+                }
+            }
+        }
+    }
+}
+
+std::vector<std::uint8_t> encode(const OrvData& tree, const std::string& paletteLocation)
+{
+    ByteWriter out;
+    if (tree.has_background) {
+        out.append("FATZ");
+        out.u32(0);
+        out.u8(1);
+    }
+    out.u32(tree.info.speed);
+    out.u32(static_cast<std::uint32_t>(paletteLocation.size() + 1));  // the NUL is counted
+    out.append(paletteLocation);
+    out.u8(0);
+    out.u32(tree.info.frame_count - (tree.has_background ? 1 : 0));
+
+    for (std::size_t f = 0; f < tree.info.frame_count; ++f) {
+        const OrvFrame& frame = tree.frames[f];
+        out.u32(frame.frame_size);
+        out.u16(frame.is_shadow ? static_cast<std::uint16_t>(kShadowBit | (frame.height & 0xFF)) : frame.height);
+        out.u16(frame.width);
+        out.u16(static_cast<std::uint16_t>(frame.y_offset));
+        out.u16(static_cast<std::uint16_t>(frame.x_offset));
+        out.u8(0);  // unk1
+        out.u8(1);  // unk2
+        for (const OrvPixelSet& row : frame.pixel_sets) {
+            out.u8(row.block_count);
+            for (const OrvPixelBlock& block : row.blocks) {
+                out.u8(block.offset);
+                out.u8(block.color_count);
+                if (!frame.is_shadow) {
+                    out.append(block.colors.data(), block.color_count);
+                }
+            }
+        }
+    }
+    return out.release();
+}
+
+}  // namespace
+
+void OrvF::save(std::string file_name, std::string project_root, std::string palette_path)
+{
+    OrvData& tree = *animationData;
+    // Everything that can fail happens before the file is opened, so that a failure
+    // never leaves an existing file emptied.
+    checkWritable(tree);
+    const fs::path root = fs::weakly_canonical(project_root);
+    const fs::path palette = fs::weakly_canonical(palette_path);
+    const std::vector<std::uint8_t> bytes = encode(tree, fs::relative(palette, root).generic_string());
+
+    std::ofstream out(file_name, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) {
+        ravir::reportError("Could not open animation file for writing: " + file_name);
+        return;
+    }
+    savedFileName = file_name;
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    for (std::size_t f = 0; f < tree.info.frame_count; ++f) {
+        tree.frames[f].unk1 = 0;
+        tree.frames[f].unk2 = 1;
+    }
+    tree.palette->save(palette.string());
+    out.close();
+    if (!out) {
+        ravir::reportError("Could not write animation file: " + file_name);
+    }
+}
