@@ -14,7 +14,7 @@ PYTHON312 ?= $(shell for p in python3.12 $$(pyenv root 2>/dev/null)/versions/3.1
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 export PATH := $(CURDIR)/$(VENV)/bin:$(PATH)
 
-.PHONY: test demo install test-cpp test-py build-cpp gtest clean
+.PHONY: test demo install test-cpp test-py build-cpp gtest clean check clang fuzz
 
 test: test-cpp test-py
 
@@ -51,6 +51,41 @@ install: $(VENV)/.ready
 
 test-py: install
 	$(VPY) -m pytest
+
+# --- sanitizer suite and fuzzing -----------------------------------------
+
+SAN_BUILD    := $(BUILD)/sanitize
+FUZZ_BUILD   := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 180
+FUZZ_TARGETS := palette_load animation_load animation_roundtrip
+PY_CMAKE     = -DPython_EXECUTABLE=$(CURDIR)/$(VPY) -Dpybind11_DIR="$$($(VPY) -m pybind11 --cmakedir)"
+# The interpreter is not instrumented, so gcc's runtimes are loaded before it; the
+# memory CPython keeps until exit is no leak of ours, so leak detection is off there
+# (the C++ tests run with it on).
+SAN_PYTHON   = ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	LD_PRELOAD="$$(gcc -print-file-name=libasan.so) $$(gcc -print-file-name=libubsan.so)"
+
+# Both test suites again, with the core, the C++ tests and the module built with
+# AddressSanitizer and UndefinedBehaviorSanitizer: any report fails the run.
+check: $(VENV)/.ready gtest
+	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ \
+		-DRAVIR_SANITIZE=ON -DRAVIR_BUILD_TESTS=ON -DRAVIR_BUILD_MODULE=ON $(PY_CMAKE) >/dev/null
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
+	$(SAN_PYTHON) PYTHONPATH=$(CURDIR)/$(SAN_BUILD) $(VPY) -m pytest -p no:cacheprovider
+
+clang:
+	@echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long) { return 0; }' \
+		| clang++ -fsanitize=fuzzer -x c++ - -o /dev/null 2>/dev/null || { \
+		echo "clang with libFuzzer is missing: installing clang and libclang-rt-dev with apt-get"; \
+		$(SUDO) apt-get update -qq && $(SUDO) apt-get install -y -qq clang libclang-rt-dev; }
+
+# Each libFuzzer target for FUZZ_SECONDS seconds: make fuzz FUZZ_SECONDS=300
+fuzz: $(VENV)/.ready clang
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DRAVIR_BUILD_FUZZERS=ON -DPython_EXECUTABLE=$(CURDIR)/$(VPY) >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf $(BUILD) out
