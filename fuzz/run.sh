@@ -9,6 +9,10 @@ build=$1 seconds=$2
 shift 2
 status=0
 mkdir -p "$build/crashes"
+# The targets write their inputs to files: keep those in memory when possible.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    export TMPDIR=/dev/shm
+fi
 for target in "$@"; do
     corpus=$build/corpus/$target
     mkdir -p "$corpus"
