@@ -38,7 +38,8 @@ gtest:
 # --- C++ core and its tests ----------------------------------------------
 
 build-cpp: $(VENV)/.ready gtest
-	cmake -S . -B $(BUILD)/cpp -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVIR_BUILD_TESTS=ON >/dev/null
+	cmake -S . -B $(BUILD)/cpp -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVIR_BUILD_TESTS=ON -DRAVIR_WERROR=ON \
+		-DRAVIR_BUILD_MODULE=ON -DPython_EXECUTABLE=$(CURDIR)/$(VPY) -Dpybind11_DIR=$$($(VPY) -m pybind11 --cmakedir) >/dev/null
 	cmake --build $(BUILD)/cpp -j $(JOBS)
 
 test-cpp: build-cpp
@@ -69,7 +70,7 @@ SAN_PYTHON   = ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 # AddressSanitizer and UndefinedBehaviorSanitizer: any report fails the run.
 check: $(VENV)/.ready gtest
 	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ \
-		-DRAVIR_SANITIZE=ON -DRAVIR_BUILD_TESTS=ON -DRAVIR_BUILD_MODULE=ON $(PY_CMAKE) >/dev/null
+		-DRAVIR_SANITIZE=ON -DRAVIR_WERROR=ON -DRAVIR_BUILD_TESTS=ON -DRAVIR_BUILD_MODULE=ON $(PY_CMAKE) >/dev/null
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
 	$(SAN_PYTHON) PYTHONPATH=$(CURDIR)/$(SAN_BUILD) $(VPY) -m pytest -p no:cacheprovider
@@ -83,7 +84,7 @@ clang:
 # Each libFuzzer target for FUZZ_SECONDS seconds: make fuzz FUZZ_SECONDS=300
 fuzz: $(VENV)/.ready clang
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-		-DRAVIR_BUILD_FUZZERS=ON -DPython_EXECUTABLE=$(CURDIR)/$(VPY) >/dev/null
+		-DRAVIR_BUILD_FUZZERS=ON -DRAVIR_WERROR=ON -DPython_EXECUTABLE=$(CURDIR)/$(VPY) >/dev/null
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
