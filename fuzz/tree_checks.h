@@ -27,40 +27,15 @@ inline void requireReadInvariants(const OrvData& tree)
     }
 }
 
-// The first difference between two trees, or an empty string when they are equal.
+// Where two trees first differ, or an empty string when they are equal.
 inline std::string treeDifference(const OrvData& a, const OrvData& b)
 {
-    if (a.info.speed != b.info.speed || a.info.frame_count != b.info.frame_count) {
-        return "info differs";
-    }
-    if (a.has_background != b.has_background) {
-        return "has_background differs";
-    }
-    if (a.frames.size() != b.frames.size()) {
-        return "frame list lengths differ";
+    if (!(a.info == b.info) || a.has_background != b.has_background || a.frames.size() != b.frames.size()) {
+        return "the header or the number of frames differs";
     }
     for (std::size_t f = 0; f < a.frames.size(); ++f) {
-        const OrvFrame& x = a.frames[f];
-        const OrvFrame& y = b.frames[f];
-        const std::string where = "frame " + std::to_string(f);
-        if (x.frame_size != y.frame_size || x.height != y.height || x.is_shadow != y.is_shadow ||
-            x.width != y.width || x.y_offset != y.y_offset || x.x_offset != y.x_offset || x.unk1 != y.unk1 ||
-            x.unk2 != y.unk2 || x.pixel_sets.size() != y.pixel_sets.size()) {
-            return where + ": header differs";
-        }
-        for (std::size_t r = 0; r < x.pixel_sets.size(); ++r) {
-            const OrvPixelSet& p = x.pixel_sets[r];
-            const OrvPixelSet& q = y.pixel_sets[r];
-            if (p.block_count != q.block_count || p.blocks.size() != q.blocks.size()) {
-                return where + ", row " + std::to_string(r) + ": block count differs";
-            }
-            for (std::size_t k = 0; k < p.blocks.size(); ++k) {
-                const OrvPixelBlock& s = p.blocks[k];
-                const OrvPixelBlock& t = q.blocks[k];
-                if (s.offset != t.offset || s.color_count != t.color_count || s.colors != t.colors) {
-                    return where + ", row " + std::to_string(r) + ", run " + std::to_string(k) + " differs";
-                }
-            }
+        if (!(a.frames[f] == b.frames[f])) {
+            return "frame " + std::to_string(f) + " differs";
         }
     }
     return {};
