@@ -1,17 +1,11 @@
 """Resident memory stays flat while one animation is loaded, rendered and saved a
 thousand times: whatever a cycle allocates, the next cycles must reuse."""
 
-import sys
-from pathlib import Path
-
 import pytest
 
 import ravir
-
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-
-from orv_bytes import Frame  # noqa: E402
-from process_memory import resident_bytes, under_sanitizer  # noqa: E402
+from orv_bytes import Frame
+from process_memory import resident_bytes, under_sanitizer
 
 MiB = 1 << 20
 WARM_UP = 100
