@@ -60,10 +60,13 @@ FUZZ_BUILD   := $(BUILD)/fuzz
 FUZZ_SECONDS ?= 180
 FUZZ_TARGETS := palette_load animation_load animation_roundtrip
 PY_CMAKE     = -DPython_EXECUTABLE=$(CURDIR)/$(VPY) -Dpybind11_DIR="$$($(VPY) -m pybind11 --cmakedir)"
+SAN_REPORTS  := $(CURDIR)/$(SAN_BUILD)/reports
 # The interpreter is not instrumented, so gcc's runtimes are loaded before it; the
 # memory CPython keeps until exit is no leak of ours, so leak detection is off there
-# (the C++ tests run with it on).
-SAN_PYTHON   = ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+# (the C++ tests run with it on). Reports go to files, since pytest's capture of
+# standard error would swallow the report of a process that the sanitizer ends.
+SAN_PYTHON   = ASAN_OPTIONS=detect_leaks=0:log_path=$(SAN_REPORTS)/asan \
+	UBSAN_OPTIONS=print_stacktrace=1:log_path=$(SAN_REPORTS)/ubsan \
 	LD_PRELOAD="$$(gcc -print-file-name=libasan.so) $$(gcc -print-file-name=libubsan.so)"
 
 # Both test suites again, with the core, the C++ tests and the module built with
@@ -73,7 +76,9 @@ check: $(VENV)/.ready gtest
 		-DRAVIR_SANITIZE=ON -DRAVIR_WERROR=ON -DRAVIR_BUILD_TESTS=ON -DRAVIR_BUILD_MODULE=ON $(PY_CMAKE) >/dev/null
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
-	$(SAN_PYTHON) PYTHONPATH=$(CURDIR)/$(SAN_BUILD) $(VPY) -m pytest -p no:cacheprovider
+	rm -rf $(SAN_REPORTS) && mkdir -p $(SAN_REPORTS)
+	$(SAN_PYTHON) PYTHONPATH=$(CURDIR)/$(SAN_BUILD) $(VPY) -m pytest -p no:cacheprovider; status=$$?; \
+		if ls $(SAN_REPORTS)/* >/dev/null 2>&1; then cat $(SAN_REPORTS)/*; exit 1; fi; exit $$status
 
 clang:
 	@echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long) { return 0; }' \
