@@ -37,7 +37,7 @@ int PalF::load(std::string path)
     std::array<std::uint8_t, kHeaderSize + kRecordSize * kMaxColors> bytes{};
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 
-    const unsigned count = bytes[0] | (bytes[1] << 8);
+    const auto count = static_cast<unsigned>(bytes[0] | (bytes[1] << 8));
     if (count == 0 || count > kMaxColors) {
         ravir::reportError("Invalid color count: " + std::to_string(count));
         return -2;
