@@ -1,17 +1,50 @@
 #include "render/frame_buffer.h"
 
+#include <cstring>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "common/error_line.h"
+#include "render/image_storage.h"
 
 namespace {
 
 constexpr std::uint64_t kChannels = 4;
+constexpr PalF::Color kShadow{0, 0, 0, 255};
+
+std::uint64_t imageSize(const OrvFrame& frame)
+{
+    return std::uint64_t{frame.width} * frame.height * kChannels;
+}
+
+// Where each frame's image lies in the storage of one render, in frame order. A
+// frame whose image would take the render past its size limit gets no place.
+struct Layout {
+    std::vector<std::optional<std::uint64_t>> offsets;
+    std::uint64_t total = 0;
+};
+
+Layout layOut(const std::vector<OrvFrame>& frames)
+{
+    Layout layout;
+    layout.offsets.reserve(frames.size());
+    for (const OrvFrame& frame : frames) {
+        const std::uint64_t size = imageSize(frame);
+        if (layout.total + size > OrvFrameBuffer::kMaxRenderBytes) {
+            layout.offsets.emplace_back();
+            continue;
+        }
+        layout.offsets.emplace_back(layout.total);
+        layout.total += size;
+    }
+    return layout;
+}
 
 // Paints the runs of one frame into its zeroed image. Every position is tested
 // against the row's width and the image holds width x height pixels, so no write
 // can leave the image; columns past the width are clipped, never wrapped.
-void paintRows(const OrvFrame& frame, const std::vector<PalF::Color>& palette, std::vector<unsigned char>& pixels)
+void paintRows(const OrvFrame& frame, std::span<const PalF::Color> palette, std::uint8_t* image)
 {
     const std::uint64_t width = frame.width;
     for (std::uint32_t row = 0; row < frame.height; ++row) {
@@ -19,7 +52,7 @@ void paintRows(const OrvFrame& frame, const std::vector<PalF::Color>& palette, s
             ravir::reportError("Row " + std::to_string(row) + " exceeds OrvPixelSet count!");
             continue;
         }
-        const std::uint64_t rowStart = row * width;
+        std::uint8_t* const line = image + row * width * kChannels;
         std::uint64_t x = 0;
         for (const OrvPixelBlock& block : frame.pixel_sets[row].blocks) {
             x += block.offset;
@@ -28,8 +61,7 @@ void paintRows(const OrvFrame& frame, const std::vector<PalF::Color>& palette, s
             }
             if (frame.is_shadow) {
                 for (unsigned n = 0; n < block.color_count && x < width; ++n, ++x) {
-                    const auto position = static_cast<unsigned int>((rowStart + x) * kChannels);
-                    OrvFrameBuffer::setRGBA(pixels, position, 0, 0, 0, 255);
+                    std::memcpy(line + x * kChannels, &kShadow, kChannels);
                 }
                 continue;
             }
@@ -42,9 +74,7 @@ void paintRows(const OrvFrame& frame, const std::vector<PalF::Color>& palette, s
                     ravir::reportError("Out-of-bounds color index! (" + std::to_string(index) + ")");
                     break;
                 }
-                const PalF::Color& color = palette[index];
-                const auto position = static_cast<unsigned int>((rowStart + x) * kChannels);
-                OrvFrameBuffer::setRGBA(pixels, position, color.r, color.g, color.b, color.a);
+                std::memcpy(line + x * kChannels, &palette[index], kChannels);
                 ++x;
             }
         }
@@ -70,8 +100,10 @@ int OrvFrameBuffer::createBuffer()
         return -1;
     }
 
+    // All images of the render share one piece of memory, which lives as long as any of them.
+    const Layout layout = layOut(data.frames);
+    const std::shared_ptr<std::uint8_t[]> storage = ravir::allocateZeroedImages(layout.total);
     buffer.reserve(buffer.size() + data.frames.size());
-    std::uint64_t renderedBytes = 0;
     for (std::size_t index = 0; index < data.frames.size(); ++index) {
         const OrvFrame& frame = data.frames[index];
         OrvFrameBufferObject object;
@@ -81,17 +113,16 @@ int OrvFrameBuffer::createBuffer()
         object.offset_y = frame.y_offset;
         object.channels = static_cast<std::int32_t>(kChannels);
 
-        const std::uint64_t size = std::uint64_t{frame.width} * frame.height * kChannels;
-        if (renderedBytes + size > kMaxRenderBytes) {
+        if (!layout.offsets[index]) {
             ravir::reportError("Frame " + std::to_string(index) + " exceeds the render size limit!");
             buffer.push_back(std::move(object));
             continue;
         }
-        renderedBytes += size;
-
-        std::vector<unsigned char> pixels(size);
-        paintRows(frame, palette, pixels);
-        object.pixels = PixelBytes(std::move(pixels));
+        std::uint8_t* const image = storage.get() + *layout.offsets[index];
+        paintRows(frame, palette, image);
+        if (const std::uint64_t size = imageSize(frame); size != 0) {
+            object.pixels = PixelBytes(std::shared_ptr<const std::uint8_t[]>(storage, image), size);
+        }
         buffer.push_back(std::move(object));
     }
     return 1;

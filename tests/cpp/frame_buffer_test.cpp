@@ -247,6 +247,34 @@ TEST(FrameBuffer, RenderingTwiceGivesEqualImagesAndFollowsTheTree)
     EXPECT_EQ(pixelAt(first.frames[0], 0, 0), kClear);
 }
 
+TEST(FrameBuffer, LargeRendersGiveEveryFrameItsOwnImage)
+{
+    // 1 MiB per frame: three together take the storage of a large render, one alone
+    // that of a small one, and both must come out the same.
+    std::vector<OrvFrame> frames;
+    for (std::uint8_t i = 0; i < 3; ++i) {
+        const std::uint8_t fill = static_cast<std::uint8_t>(i + 3);
+        frames.push_back(frame(512, std::vector<OrvPixelSet>(
+                                        512, row({block(i, {i, 1, 2}), block(1, std::vector<std::uint8_t>(200, fill))}))));
+    }
+    OrvFrameBufferObject kept;
+    {
+        const Rendered together = render(animation(frames));
+        ASSERT_EQ(together.frames.size(), 3u);
+        for (std::uint8_t i = 0; i < 3; ++i) {
+            const OrvFrameBufferObject& image = together.frames[i];
+            ASSERT_EQ(image.pixels.size(), 512u * 512u * 4u);
+            EXPECT_EQ(pixelAt(image, i, 511), paletteEntry(i));
+            EXPECT_EQ(pixelAt(image, i + 4, 0), paletteEntry(static_cast<std::uint8_t>(i + 3)));
+            EXPECT_EQ(pixelAt(image, 511, 511), kClear);
+            EXPECT_TRUE(std::ranges::equal(image.pixels.span(), render(animation({frames[i]})).frames[0].pixels.span()));
+        }
+        kept = together.frames[2];
+    }
+    // A frame kept on its own keeps its pixels after the render and its other frames are gone.
+    EXPECT_TRUE(std::ranges::equal(kept.pixels.span(), render(animation({frames[2]})).frames[0].pixels.span()));
+}
+
 TEST(FrameBuffer, SetRgbaStoresTheLowBytes)
 {
     std::vector<unsigned char> pixels(8, 9);
