@@ -11,8 +11,15 @@ namespace {
 
 constexpr std::uint16_t kShadowBit = 0x8000;
 
+// Gathers little-endian fields in a small buffer and hands it to the stream each
+// time it fills: the file goes out in large pieces, yet is never held whole in
+// memory, where a fresh multi-megabyte buffer costs a page fault per 4 KiB.
+// The buffer is taken once, on construction, and checked between runs, so that it
+// never has to grow: nothing is allocated once the file is open.
 class ByteWriter {
 public:
+    explicit ByteWriter(std::ostream& out) : out_(out) { bytes_.reserve(2 * kChunk); }
+
     void u8(std::uint8_t value) { bytes_.push_back(value); }
     void u16(std::uint16_t value) { u8(static_cast<std::uint8_t>(value)), u8(static_cast<std::uint8_t>(value >> 8)); }
     void u32(std::uint32_t value)
@@ -23,9 +30,22 @@ public:
     void append(const std::uint8_t* first, std::size_t count) { bytes_.insert(bytes_.end(), first, first + count); }
     void append(std::string_view text) { bytes_.insert(bytes_.end(), text.begin(), text.end()); }
 
-    std::vector<std::uint8_t> release() { return std::move(bytes_); }
+    void flushIfFull()
+    {
+        if (bytes_.size() >= kChunk) {
+            flush();
+        }
+    }
+    void flush()
+    {
+        out_.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
+        bytes_.clear();
+    }
 
 private:
+    static constexpr std::size_t kChunk = std::size_t{64} << 10;
+
+    std::ostream& out_;
     std::vector<std::uint8_t> bytes_;
 };
 
@@ -64,9 +84,8 @@ void checkWritable(const OrvData& tree)
     }
 }
 
-std::vector<std::uint8_t> encode(const OrvData& tree, const std::string& paletteLocation)
+void encode(const OrvData& tree, const std::string& paletteLocation, ByteWriter& out)
 {
-    ByteWriter out;
     if (tree.has_background) {
         out.append("FATZ");
         out.u32(0);
@@ -95,10 +114,11 @@ std::vector<std::uint8_t> encode(const OrvData& tree, const std::string& palette
                 if (!frame.is_shadow) {
                     out.append(block.colors.data(), block.color_count);
                 }
+                out.flushIfFull();
             }
         }
     }
-    return out.release();
+    out.flush();
 }
 
 }  // namespace
@@ -111,15 +131,17 @@ void OrvF::save(std::string file_name, std::string project_root, std::string pal
     checkWritable(tree);
     const fs::path root = fs::weakly_canonical(project_root);
     const fs::path palette = fs::weakly_canonical(palette_path);
-    const std::vector<std::uint8_t> bytes = encode(tree, fs::relative(palette, root).generic_string());
+    const std::string location = fs::relative(palette, root).generic_string();
 
-    std::ofstream out(file_name, std::ios::binary | std::ios::trunc);
+    std::ofstream out;
+    ByteWriter writer(out);
+    out.open(file_name, std::ios::binary | std::ios::trunc);
     if (!out.is_open()) {
         ravir::reportError("Could not open animation file for writing: " + file_name);
         return;
     }
     savedFileName = file_name;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    encode(tree, location, writer);
     for (std::size_t f = 0; f < tree.info.frame_count; ++f) {
         tree.frames[f].unk1 = 0;
         tree.frames[f].unk2 = 1;
