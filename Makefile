@@ -43,7 +43,8 @@ gtest:
 # --- C++ core and its tests ----------------------------------------------
 
 build-cpp: $(VENV)/.ready gtest
-	cmake -S . -B $(BUILD)/cpp -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVIR_BUILD_TESTS=ON >/dev/null
+	cmake -S . -B $(BUILD)/cpp -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVIR_BUILD_TESTS=ON -DRAVIR_WERROR=ON \
+		-DRAVIR_BUILD_MODULE=ON -DPython_EXECUTABLE=$(CURDIR)/$(VPY) -Dpybind11_DIR=$$($(VPY) -m pybind11 --cmakedir) >/dev/null
 	cmake --build $(BUILD)/cpp -j $(JOBS)
 
 test-cpp: build-cpp

@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                  std::vector<Pixel>(3, kClear)},
         ClipCase{"LaterRunsStillPlaced", frame(3, {row({block(2, {1, 2, 3}), block(0, {4})})}),
                  {kClear, kClear, paletteEntry(1)}, std::vector<Pixel>(3, kClear)}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(FrameBuffer, ColorsHeldDecideHowManyPixelsANormalRunPaints)
 {

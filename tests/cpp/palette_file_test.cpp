@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(Counts, PaletteBadCount,
                                          BadCount{"EmptyFile", {}, "0"},
                                          BadCount{"HeaderOnlyHuge", {0x34, 0x12}, "4660"},
                                          BadCount{"HighByteOnly", {0x00, 0x03}, "768"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(PaletteFile, OneByteFileKeepsTheLowByteOfTheCount)
 {
@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(Models, PaletteColorModel,
                                          std::pair{0, PalF::Color{10, 20, 30, 40}},
                                          std::pair{2, PalF::Color{10, 20, 30, 40}},
                                          std::pair{-1, PalF::Color{10, 20, 30, 40}}),
-                         [](const auto& info) { return "Model" + std::to_string(info.index); });
+                         [](const auto& test) { return "Model" + std::to_string(test.index); });
 
 TEST_F(PaletteFile, MissingFileIsReportedAndChangesNothing)
 {
