@@ -40,14 +40,17 @@ std::string cutAtNul(std::string text)
     return text;
 }
 
-// Once a shadow frame has been met, every later height keeps only its low 8 bits.
-OrvFrame decodeFrame(ravir::ByteReader& in, bool& shadowMode)
+// Decodes one frame record into `frame`, setting every field. The lists keep the
+// storage they already have, so that loading one file after another into the same
+// object reuses the previous tree's memory instead of freeing and allocating a
+// hundred thousand small vectors. Once a shadow frame has been met, every later
+// height keeps only its low 8 bits.
+void decodeFrame(ravir::ByteReader& in, bool& shadowMode, OrvFrame& frame)
 {
-    OrvFrame frame;
     frame.frame_size = in.u32();
     const std::uint16_t heightWord = in.u16();
-    if (heightWord & kShadowBit) {
-        frame.is_shadow = 1;
+    frame.is_shadow = (heightWord & kShadowBit) ? 1 : 0;
+    if (frame.is_shadow) {
         shadowMode = true;
     }
     frame.height = shadowMode ? static_cast<std::uint16_t>(heightWord & 0xFF) : heightWord;
@@ -64,15 +67,16 @@ OrvFrame decodeFrame(ravir::ByteReader& in, bool& shadowMode)
         for (OrvPixelBlock& block : row.blocks) {
             block.offset = in.u8();
             block.color_count = in.u8();
-            if (!frame.is_shadow) {
-                const std::span<const std::uint8_t> indices = in.take(block.color_count);
-                block.colors.reserve(block.color_count);
-                block.colors.assign(indices.begin(), indices.end());
-                block.colors.resize(block.color_count);  // indices past the end read as 0
+            if (frame.is_shadow) {
+                block.colors.clear();
+                continue;
             }
+            const std::span<const std::uint8_t> indices = in.take(block.color_count);
+            block.colors.reserve(block.color_count);
+            block.colors.assign(indices.begin(), indices.end());
+            block.colors.resize(block.color_count);  // indices past the end read as 0
         }
     }
-    return frame;
 }
 
 }  // namespace
@@ -158,7 +162,7 @@ std::shared_ptr<OrvData> OrvF::load(std::string file_name, int color_profile, st
     }
 
     for (std::uint32_t j = 0; j < tree.info.frame_count; ++j) {
-        tree.frames[j] = decodeFrame(in, shadowMode);
+        decodeFrame(in, shadowMode, tree.frames[j]);
     }
 
     OrvFrameBuffer renderer(tree);

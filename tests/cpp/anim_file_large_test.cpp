@@ -50,27 +50,6 @@ OrvData largeAnimation()
     return data;
 }
 
-Bytes expectedFile(const OrvData& data, std::string_view location)
-{
-    FileBytes file;
-    file.u32(data.info.speed).u32(static_cast<std::uint32_t>(location.size() + 1)).text(location).u8(0);
-    file.u32(data.info.frame_count);
-    for (const OrvFrame& f : data.frames) {
-        file.u32(f.frame_size).u16(f.is_shadow ? static_cast<std::uint16_t>(0x8000 | f.height) : f.height);
-        file.u16(f.width).i16(f.y_offset).i16(f.x_offset).u8(0).u8(1);
-        for (const OrvPixelSet& r : f.pixel_sets) {
-            file.u8(r.block_count);
-            for (const OrvPixelBlock& b : r.blocks) {
-                file.u8(b.offset).u8(b.color_count);
-                for (std::size_t i = 0; i < b.colors.size(); ++i) {
-                    file.u8(b.colors[i]);
-                }
-            }
-        }
-    }
-    return file.bytes;
-}
-
 class LargeAnimation : public TempDirTest {};
 
 TEST_F(LargeAnimation, IsWrittenByteForByteAndReadsBackTheSame)
@@ -87,7 +66,12 @@ TEST_F(LargeAnimation, IsWrittenByteForByteAndReadsBackTheSame)
     const OrvData& original = *writer.data();
     const Bytes bytes = readFile(file);
     ASSERT_GT(bytes.size(), std::size_t{2} << 20);
-    EXPECT_EQ(bytes, expectedFile(original, "pal/big.pal"));
+    FileBytes expected;
+    expected.header(original.info.speed, "pal/big.pal", original.info.frame_count);
+    for (const OrvFrame& f : original.frames) {
+        expected.frame(f);
+    }
+    EXPECT_EQ(bytes, expected.bytes);
 
     OrvF reader;
     ASSERT_NE(reader.load(file.string()), nullptr);
