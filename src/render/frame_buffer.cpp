@@ -1,5 +1,6 @@
 #include "render/frame_buffer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <span>
@@ -41,9 +42,43 @@ Layout layOut(const std::vector<OrvFrame>& frames)
     return layout;
 }
 
-// Paints the runs of one frame into its zeroed image. Every position is tested
-// against the row's width and the image holds width x height pixels, so no write
-// can leave the image; columns past the width are clipped, never wrapped.
+// Paints the runs of one row into its zeroed line. Each run is first cut at the
+// row's width (columns past it are clipped, never wrapped), so that within a run
+// only the palette index needs a test.
+void paintRow(const OrvPixelSet& row, bool shadow, std::span<const PalF::Color> palette, std::uint8_t* line,
+              std::uint64_t width)
+{
+    std::uint64_t x = 0;
+    for (const OrvPixelBlock& block : row.blocks) {
+        x += block.offset;
+        if (block.color_count == 0 || x >= width) {
+            continue;
+        }
+        std::uint8_t* out = line + x * kChannels;
+        if (shadow) {
+            const std::uint64_t count = std::min<std::uint64_t>(block.color_count, width - x);
+            for (std::uint64_t n = 0; n < count; ++n, out += kChannels) {
+                std::memcpy(out, &kShadow, kChannels);
+            }
+            x += count;
+            continue;
+        }
+        // All stored indices are drawn: color_count only tells an empty run apart.
+        const std::span<const std::uint8_t> indices(block.colors.data(),
+                                                    std::min<std::uint64_t>(block.colors.size(), width - x));
+        for (const std::uint8_t index : indices) {
+            if (index >= palette.size()) {
+                ravir::reportError("Out-of-bounds color index! (" + std::to_string(index) + ")");
+                break;
+            }
+            std::memcpy(out, &palette[index], kChannels);
+            out += kChannels;
+            ++x;
+        }
+    }
+}
+
+// Paints one frame into its zeroed image, which holds width x height pixels.
 void paintRows(const OrvFrame& frame, std::span<const PalF::Color> palette, std::uint8_t* image)
 {
     const std::uint64_t width = frame.width;
@@ -52,32 +87,7 @@ void paintRows(const OrvFrame& frame, std::span<const PalF::Color> palette, std:
             ravir::reportError("Row " + std::to_string(row) + " exceeds OrvPixelSet count!");
             continue;
         }
-        std::uint8_t* const line = image + row * width * kChannels;
-        std::uint64_t x = 0;
-        for (const OrvPixelBlock& block : frame.pixel_sets[row].blocks) {
-            x += block.offset;
-            if (block.color_count == 0) {
-                continue;
-            }
-            if (frame.is_shadow) {
-                for (unsigned n = 0; n < block.color_count && x < width; ++n, ++x) {
-                    std::memcpy(line + x * kChannels, &kShadow, kChannels);
-                }
-                continue;
-            }
-            // All stored indices are drawn: color_count only tells an empty run apart.
-            for (const std::uint8_t index : block.colors) {
-                if (x >= width) {
-                    break;
-                }
-                if (index >= palette.size()) {
-                    ravir::reportError("Out-of-bounds color index! (" + std::to_string(index) + ")");
-                    break;
-                }
-                std::memcpy(line + x * kChannels, &palette[index], kChannels);
-                ++x;
-            }
-        }
+        paintRow(frame.pixel_sets[row], frame.is_shadow != 0, palette, image + row * width * kChannels, width);
     }
 }
 
