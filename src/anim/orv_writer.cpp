@@ -1,5 +1,7 @@
 // Writing the tree as an animation file (layout in orv_file.h).
 
+#include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 #include "anim/orv_file.h"
@@ -11,42 +13,53 @@ namespace {
 
 constexpr std::uint16_t kShadowBit = 0x8000;
 
-// Gathers little-endian fields in a small buffer and hands it to the stream each
-// time it fills: the file goes out in large pieces, yet is never held whole in
-// memory, where a fresh multi-megabyte buffer costs a page fault per 4 KiB.
-// The buffer is taken once, on construction, and checked between runs, so that it
-// never has to grow: nothing is allocated once the file is open.
+// Gathers little-endian fields in a buffer of fixed size and hands it to the stream
+// each time it fills: the file goes out in large pieces, yet is never held whole in
+// memory, where a fresh multi-megabyte buffer costs a page fault per 4 KiB. The
+// buffer is taken on construction, before the file is opened, and never grows.
 class ByteWriter {
 public:
-    explicit ByteWriter(std::ostream& out) : out_(out) { bytes_.reserve(2 * kChunk); }
+    explicit ByteWriter(std::ostream& out) : out_(out), buffer_(std::make_unique<std::uint8_t[]>(kSize)) {}
 
-    void u8(std::uint8_t value) { bytes_.push_back(value); }
-    void u16(std::uint16_t value) { u8(static_cast<std::uint8_t>(value)), u8(static_cast<std::uint8_t>(value >> 8)); }
+    void u8(std::uint8_t value) { put(&value, 1); }
+    void u16(std::uint16_t value)
+    {
+        const std::uint8_t bytes[] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
+        put(bytes, sizeof bytes);
+    }
     void u32(std::uint32_t value)
     {
         u16(static_cast<std::uint16_t>(value));
         u16(static_cast<std::uint16_t>(value >> 16));
     }
-    void append(const std::uint8_t* first, std::size_t count) { bytes_.insert(bytes_.end(), first, first + count); }
-    void append(std::string_view text) { bytes_.insert(bytes_.end(), text.begin(), text.end()); }
+    void append(const std::uint8_t* first, std::size_t count) { put(first, count); }
+    void append(std::string_view text) { put(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()); }
 
-    void flushIfFull()
-    {
-        if (bytes_.size() >= kChunk) {
-            flush();
-        }
-    }
     void flush()
     {
-        out_.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
-        bytes_.clear();
+        out_.write(reinterpret_cast<const char*>(buffer_.get()), static_cast<std::streamsize>(used_));
+        used_ = 0;
     }
 
 private:
-    static constexpr std::size_t kChunk = std::size_t{64} << 10;
+    static constexpr std::size_t kSize = std::size_t{64} << 10;
+
+    void put(const std::uint8_t* bytes, std::size_t count)
+    {
+        if (count > kSize - used_) {
+            flush();
+            if (count > kSize) {
+                out_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+                return;
+            }
+        }
+        std::copy_n(bytes, count, buffer_.get() + used_);
+        used_ += count;
+    }
 
     std::ostream& out_;
-    std::vector<std::uint8_t> bytes_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t used_ = 0;
 };
 
 std::string framePlace(std::size_t frame, std::size_t row, std::size_t run)
@@ -114,7 +127,6 @@ void encode(const OrvData& tree, const std::string& paletteLocation, ByteWriter&
                 if (!frame.is_shadow) {
                     out.append(block.colors.data(), block.color_count);
                 }
-                out.flushIfFull();
             }
         }
     }
