@@ -46,12 +46,13 @@ private:
 
     void put(const std::uint8_t* bytes, std::size_t count)
     {
-        if (count > kSize - used_) {
+        while (count > kSize - used_) {
+            const std::size_t part = kSize - used_;
+            std::copy_n(bytes, part, buffer_.get() + used_);
+            used_ = kSize;
             flush();
-            if (count > kSize) {
-                out_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
-                return;
-            }
+            bytes += part;
+            count -= part;
         }
         std::copy_n(bytes, count, buffer_.get() + used_);
         used_ += count;
