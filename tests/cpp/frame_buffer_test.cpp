@@ -275,6 +275,20 @@ TEST(FrameBuffer, LargeRendersGiveEveryFrameItsOwnImage)
     EXPECT_TRUE(std::ranges::equal(kept.pixels.span(), render(animation({frames[2]})).frames[0].pixels.span()));
 }
 
+TEST(FrameBuffer, LargeRenderAfterAnotherStartsClear)
+{
+    // Over 2 MiB each: the second render may be given the memory of the first,
+    // which was painted all over, and must still leave its own gaps clear.
+    const auto image = [](std::vector<std::uint8_t> run) {
+        return frame(255, std::vector<OrvPixelSet>(2200, row({block(1, std::move(run))})));
+    };
+    render(animation({image(std::vector<std::uint8_t>(254, 7))}));
+    const Rendered r = render(animation({image({9})}));
+    ASSERT_EQ(r.frames.size(), 1u);
+    EXPECT_EQ(pixelAt(r.frames[0], 1, 2199), paletteEntry(9));
+    EXPECT_EQ(std::ranges::count(r.frames[0].pixels.span(), std::uint8_t{0}), 255u * 2200u * 4u - 2200u * 4u);
+}
+
 TEST(FrameBuffer, SetRgbaStoresTheLowBytes)
 {
     std::vector<unsigned char> pixels(8, 9);
