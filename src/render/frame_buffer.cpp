@@ -42,6 +42,23 @@ Layout layOut(const std::vector<OrvFrame>& frames)
     return layout;
 }
 
+// Paints the colors of `indices` from `out` on, up to the first index beyond the
+// palette, and returns how many it painted. Pixels go out two to a store, as the
+// stores and not the lookups are what bounds this loop.
+std::size_t paintIndices(std::span<const std::uint8_t> indices, std::span<const PalF::Color> palette,
+                         std::uint8_t* out)
+{
+    std::size_t n = 0;
+    for (; n + 1 < indices.size() && indices[n] < palette.size() && indices[n + 1] < palette.size(); n += 2) {
+        const PalF::Color pair[] = {palette[indices[n]], palette[indices[n + 1]]};
+        std::memcpy(out + n * kChannels, pair, sizeof pair);
+    }
+    for (; n < indices.size() && indices[n] < palette.size(); ++n) {
+        std::memcpy(out + n * kChannels, &palette[indices[n]], kChannels);
+    }
+    return n;
+}
+
 // Paints the runs of one row into its zeroed line. Each run is first cut at the
 // row's width (columns past it are clipped, never wrapped), so that within a run
 // only the palette index needs a test.
@@ -66,14 +83,10 @@ void paintRow(const OrvPixelSet& row, bool shadow, std::span<const PalF::Color> 
         // All stored indices are drawn: color_count only tells an empty run apart.
         const std::span<const std::uint8_t> indices(block.colors.data(),
                                                     std::min<std::uint64_t>(block.colors.size(), width - x));
-        for (const std::uint8_t index : indices) {
-            if (index >= palette.size()) {
-                ravir::reportError("Out-of-bounds color index! (" + std::to_string(index) + ")");
-                break;
-            }
-            std::memcpy(out, &palette[index], kChannels);
-            out += kChannels;
-            ++x;
+        const std::size_t painted = paintIndices(indices, palette, out);
+        x += painted;
+        if (painted < indices.size()) {
+            ravir::reportError("Out-of-bounds color index! (" + std::to_string(indices[painted]) + ")");
         }
     }
 }

@@ -176,6 +176,22 @@ TEST(FrameBuffer, OutOfRangeIndexEndsOnlyItsRun)
               (std::vector<Pixel>{paletteEntry(1), kClear, paletteEntry(3), kClear, kClear, kClear, kClear, kClear}));
 }
 
+TEST(FrameBuffer, OutOfRangeIndexStopsTheRunWhereverItFalls)
+{
+    for (std::uint8_t bad = 0; bad < 5; ++bad) {
+        std::vector<std::uint8_t> indices{1, 2, 3, 4, 5};
+        indices[bad] = 16;
+        const Rendered r = render(animation({frame(6, {row({block(0, indices), block(0, {6})})})}, 16));
+        EXPECT_EQ(r.err, "ERROR: Out-of-bounds color index! (16)\n");
+        std::vector<Pixel> expected(6, kClear);
+        for (std::uint8_t x = 0; x < bad; ++x) {
+            expected[x] = paletteEntry(indices[x]);
+        }
+        expected[bad] = paletteEntry(6);  // the next run starts where this one stopped
+        EXPECT_EQ(rowOf(r.frames[0], 0), expected) << "bad index at " << int{bad};
+    }
+}
+
 TEST(FrameBuffer, OutOfRangeIndexPastTheWidthIsDroppedSilently)
 {
     const Rendered r = render(animation({frame(1, {row({block(0, {1, 200})})})}, 16));
