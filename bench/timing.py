@@ -18,6 +18,10 @@ class Timing:
     median: float
     repeats: int
 
+    def scaled(self, factor):
+        """The time of `factor` calls, from the time of one."""
+        return Timing(self.min * factor, self.median * factor, self.repeats)
+
 
 def measure(call, setup=None, min_repeats=5, max_repeats=200, budget=1.0):
     """Times `call()` at least `min_repeats` times and until `budget` seconds are spent.
