@@ -48,11 +48,15 @@ class PaletteIndex:
         return min(range(len(self.colors)),
                    key=lambda i: sum((a - b) ** 2 for a, b in zip(color, self.colors[i])))
 
-    def index(self, image: Image.Image) -> Indexed:
-        """Raises BadColor for the first pixel, in reading order, whose color has no entry."""
+    def index(self, image: Image.Image, shadow: bool = False) -> Indexed:
+        """Raises BadColor for the first pixel, in reading order, whose color has no
+        entry. A shadow frame keeps only which pixels are drawn, so its colors are not
+        looked up."""
         rgba = image.convert("RGBA")
         data = rgba.tobytes()
         opaque = data[3::4].translate(OPAQUE)
+        if shadow:
+            return Indexed(rgba.width, rgba.height, bytes(len(opaque)), opaque)
         values = memoryview(data).cast("I")
         wanted = {v for v, o in zip(values, opaque) if o}
         missing = wanted - self.known.keys()

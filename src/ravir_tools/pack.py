@@ -89,9 +89,9 @@ def read_shadows(argument: str, count: int) -> set[int]:
 
 
 def write(writer, args, root: Path) -> None:
-    args.output.parent.mkdir(parents=True, exist_ok=True)
     with core_lines() as lines:
         try:
+            args.output.parent.mkdir(parents=True, exist_ok=True)
             writer.save(os.path.abspath(args.output), str(root), os.path.abspath(args.palette))
         except (ValueError, OSError, RuntimeError) as error:
             raise ToolError(args.output, f"cannot write: {error}") from None
@@ -119,9 +119,10 @@ def run(args) -> int:
 
     def add(item) -> None:
         number = next(numbers)
+        animation.check_readable(item.path)
         try:
             with Image.open(item.path) as image:
-                frame = palette.index(image)
+                frame = palette.index(image, number in shadows)
         except (OSError, UnidentifiedImageError) as error:
             raise ToolError(item.path, f"cannot read the image: {error}") from None
         except BadColor as error:

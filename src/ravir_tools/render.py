@@ -70,9 +70,9 @@ class Renderer:
         if not anim.images:
             self.batch.warn(item.path, "holds no frames: nothing written")
             return
-        base = self.output_base(item)
         images = [frame_image(frame, args.scale) for frame in anim.images]
         try:
+            base = self.output_base(item)
             self.write_frames(base, images)
             if args.sheet:
                 self.write_sheet(base, images, anim)
