@@ -44,7 +44,10 @@ def paletted(frames: list[Image.Image]) -> list[Image.Image] | None:
     gaps, when they hold at most 255 colors; None otherwise. (Pillow's own conversion
     approximates colors even then.) GIF has no partial alpha: every pixel that is not
     fully transparent is drawn opaque."""
-    pixels = [list(zip(frame.convert("RGB").getdata(), frame.getchannel("A").getdata())) for frame in frames]
+    pixels = []
+    for frame in frames:
+        rgb = frame.convert("RGB").tobytes()
+        pixels.append(list(zip((rgb[i:i + 3] for i in range(0, len(rgb), 3)), frame.getchannel("A").tobytes())))
     colors = sorted({color for frame in pixels for color, alpha in frame if alpha})
     if len(colors) > 255:
         return None
@@ -53,7 +56,7 @@ def paletted(frames: list[Image.Image]) -> list[Image.Image] | None:
     result = []
     for frame, image in zip(pixels, frames):
         indexed = Image.frombytes("P", image.size, bytes(index[c] if a else clear for c, a in frame))
-        indexed.putpalette([channel for color in colors for channel in color] + [0, 0, 0])
+        indexed.putpalette(b"".join(colors) + bytes(3))
         result.append(indexed)
     return result
 
