@@ -28,6 +28,7 @@ written back where it lies, with all 256 entries, and the animation names it by 
 path relative to --root, which must be a folder above the animation's for the file
 to find its palette. --offsets takes JSON, inline or as a file: one [x, y] pair or
 {"offset_x": x, "offset_y": y} per frame, or the atlas that `render --sheet` writes.
+When any frame fails, each is named and nothing is written.
 """
 
 INT16 = range(-32768, 32768)
@@ -134,8 +135,7 @@ def run(args) -> int:
             raise ToolError(item.path, str(error)) from None
 
     if batch.run(add):
-        batch.say(f"{args.output}: not written")
-        return 1
+        return 1  # each bad frame has been named; nothing is written
     root = Path(os.path.abspath(args.root if args.root is not None else
                                 os.path.commonpath([os.path.abspath(args.output.parent),
                                                     os.path.abspath(args.palette.parent)])))
