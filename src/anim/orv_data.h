@@ -14,12 +14,16 @@ struct OrvPixelBlock {
     std::uint8_t offset = 0;       // transparent pixels skipped before the run
     std::uint8_t color_count = 0;  // pixels in the run
     std::vector<std::uint8_t> colors;  // one palette index per pixel; empty in shadow frames
+
+    friend bool operator==(const OrvPixelBlock&, const OrvPixelBlock&) = default;
 };
 
 // One image row.
 struct OrvPixelSet {
     std::uint8_t block_count = 0;
     std::vector<OrvPixelBlock> blocks;
+
+    friend bool operator==(const OrvPixelSet&, const OrvPixelSet&) = default;
 };
 
 struct OrvFrame {
@@ -32,11 +36,15 @@ struct OrvFrame {
     std::uint8_t unk1 = 0;
     std::uint8_t unk2 = 0;
     std::vector<OrvPixelSet> pixel_sets;  // one per row, top row first
+
+    friend bool operator==(const OrvFrame&, const OrvFrame&) = default;
 };
 
 struct OrvInfo {
     std::uint32_t speed = 0;
     std::uint32_t frame_count = 0;  // includes the background frame after a read
+
+    friend bool operator==(const OrvInfo&, const OrvInfo&) = default;
 };
 
 struct OrvData {

@@ -46,6 +46,35 @@ public:
         return *this;
     }
 
+    // The body header; `locationSize` defaults to the location's length plus its NUL.
+    FileBytes& header(std::uint32_t speed, std::string_view location, std::uint32_t frameCount,
+                      std::int64_t locationSize = -1)
+    {
+        u32(speed).u32(static_cast<std::uint32_t>(locationSize < 0 ? location.size() + 1 : locationSize));
+        return text(location).u8(0).u32(frameCount);
+    }
+    FileBytes& background(std::uint8_t flag) { return text("FATZ").u32(0).u8(flag); }
+
+    // A frame record as the writer lays it out, with `heightWord` as stored.
+    FileBytes& frame(const OrvFrame& f, std::uint16_t heightWord)
+    {
+        u32(f.frame_size).u16(heightWord).u16(f.width).i16(f.y_offset).i16(f.x_offset).u8(f.unk1).u8(f.unk2);
+        for (const OrvPixelSet& r : f.pixel_sets) {
+            u8(r.block_count);
+            for (const OrvPixelBlock& b : r.blocks) {
+                u8(b.offset).u8(b.color_count);
+                if (!f.is_shadow) {
+                    bytes.insert(bytes.end(), b.colors.begin(), b.colors.end());
+                }
+            }
+        }
+        return *this;
+    }
+    FileBytes& frame(const OrvFrame& f)
+    {
+        return frame(f, f.is_shadow ? static_cast<std::uint16_t>(0x8000 | f.height) : f.height);
+    }
+
     Bytes bytes;
 };
 
