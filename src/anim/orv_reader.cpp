@@ -14,14 +14,23 @@ constexpr char kMagic[] = {'F', 'A', 'T', 'Z'};
 constexpr std::size_t kBackgroundFlagOffset = 8;
 constexpr std::uint16_t kShadowBit = 0x8000;
 
-std::vector<std::uint8_t> readAll(std::ifstream& stream)
+// The whole file in memory. Its size on disk is only a hint: directories and pipes
+// open like files but report no usable size, and a file may change while read.
+std::vector<std::uint8_t> readAll(std::ifstream& stream, const std::string& path)
 {
-    stream.seekg(0, std::ios::end);
-    const std::streamoff size = stream.tellg();
-    stream.seekg(0);
-    std::vector<std::uint8_t> bytes(size > 0 ? static_cast<std::size_t>(size) : 0);
-    stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(stream.gcount()));
+    constexpr std::size_t kChunk = 64 * 1024;
+    std::error_code error;
+    const std::uintmax_t expected = fs::is_regular_file(path, error) ? fs::file_size(path, error) : 0;
+    // One byte more than expected, so that a file of the expected size ends the loop at once.
+    std::size_t chunk = error || expected == 0 ? kChunk : static_cast<std::size_t>(expected) + 1;
+    std::vector<std::uint8_t> bytes;
+    while (stream) {
+        const std::size_t held = bytes.size();
+        bytes.resize(held + chunk);
+        stream.read(reinterpret_cast<char*>(bytes.data() + held), static_cast<std::streamsize>(chunk));
+        bytes.resize(held + static_cast<std::size_t>(stream.gcount()));
+        chunk = kChunk;
+    }
     return bytes;
 }
 
@@ -124,7 +133,7 @@ std::shared_ptr<OrvData> OrvF::load(std::string file_name, int color_profile, st
     palette.colors({});
 
     const bool hasBackgroundHeader = hasMagic(stream);
-    const std::vector<std::uint8_t> bytes = readAll(stream);
+    const std::vector<std::uint8_t> bytes = readAll(stream, file_name);
     stream.close();
 
     ravir::ByteReader in(bytes);

@@ -171,6 +171,16 @@ TEST_F(AnimationReader, MissingFileChangesNothingButTheColorProfile)
     EXPECT_EQ(file.getFrameBuffer().size(), 1u);
 }
 
+TEST_F(AnimationReader, DirectoryReadsAsAnEmptyFile)
+{
+    fs::create_directories(dir / "anim" / "sub");
+    OrvF file;
+    EXPECT_EQ(load(file, dir / "anim" / "sub", (dir / "pal" / "a.pal").string()), nullptr);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(file.data()->info.frame_count, 0u);
+    EXPECT_EQ(file.data()->palette->locationSize(), 0u);
+}
+
 TEST_F(AnimationReader, PaletteThatCannotBeFoundRendersNothing)
 {
     OrvF file;
