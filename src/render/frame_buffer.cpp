@@ -13,6 +13,7 @@ namespace {
 
 constexpr std::uint64_t kChannels = 4;
 constexpr PalF::Color kShadow{0, 0, 0, 255};
+static_assert(sizeof(PalF::Color) == kChannels, "a palette color is copied as one pixel");
 
 std::uint64_t imageSize(const OrvFrame& frame)
 {
