@@ -45,16 +45,19 @@ Layout layOut(const std::vector<OrvFrame>& frames)
 
 // Paints the colors of `indices` from `out` on, up to the first index beyond the
 // palette, and returns how many it painted. Pixels go out two to a store, as the
-// stores and not the lookups are what bounds this loop.
+// stores and not the lookups are what bounds this loop. A palette of 256 colors or
+// more has one for every index a byte can hold, so it needs no test (`Checked` false).
+template <bool Checked>
 std::size_t paintIndices(std::span<const std::uint8_t> indices, std::span<const PalF::Color> palette,
                          std::uint8_t* out)
 {
+    const auto known = [&](std::uint8_t index) { return !Checked || index < palette.size(); };
     std::size_t n = 0;
-    for (; n + 1 < indices.size() && indices[n] < palette.size() && indices[n + 1] < palette.size(); n += 2) {
+    for (; n + 1 < indices.size() && known(indices[n]) && known(indices[n + 1]); n += 2) {
         const PalF::Color pair[] = {palette[indices[n]], palette[indices[n + 1]]};
         std::memcpy(out + n * kChannels, pair, sizeof pair);
     }
-    for (; n < indices.size() && indices[n] < palette.size(); ++n) {
+    for (; n < indices.size() && known(indices[n]); ++n) {
         std::memcpy(out + n * kChannels, &palette[indices[n]], kChannels);
     }
     return n;
@@ -84,7 +87,8 @@ void paintRow(const OrvPixelSet& row, bool shadow, std::span<const PalF::Color> 
         // All stored indices are drawn: color_count only tells an empty run apart.
         const std::span<const std::uint8_t> indices(block.colors.data(),
                                                     std::min<std::uint64_t>(block.colors.size(), width - x));
-        const std::size_t painted = paintIndices(indices, palette, out);
+        const std::size_t painted = palette.size() > 0xFF ? paintIndices<false>(indices, palette, out)
+                                                          : paintIndices<true>(indices, palette, out);
         x += painted;
         if (painted < indices.size()) {
             ravir::reportError("Out-of-bounds color index! (" + std::to_string(indices[painted]) + ")");
