@@ -14,12 +14,17 @@ PYTHON312 ?= $(shell for p in python3.12 $$(pyenv root 2>/dev/null)/versions/3.1
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 export PATH := $(CURDIR)/$(VENV)/bin:$(PATH)
 
-.PHONY: test demo install test-cpp test-py build-cpp gtest clean check clang fuzz
+.PHONY: test demo bench install test-cpp test-py build-cpp gtest clean check clang fuzz
 
 test: test-cpp test-py
 
 demo: install
 	$(VPY) examples/demo.py
+
+# Times the hot paths against their floors and the pure-Python baseline; the
+# figures land in out/bench/results.json.
+bench: install
+	$(VPY) bench/run.py --out out/bench
 
 # --- environment ---------------------------------------------------------
 

@@ -14,14 +14,23 @@ constexpr char kMagic[] = {'F', 'A', 'T', 'Z'};
 constexpr std::size_t kBackgroundFlagOffset = 8;
 constexpr std::uint16_t kShadowBit = 0x8000;
 
-std::vector<std::uint8_t> readAll(std::ifstream& stream)
+// The whole file in memory. Its size on disk is only a hint: directories and pipes
+// open like files but report no usable size, and a file may change while read.
+std::vector<std::uint8_t> readAll(std::ifstream& stream, const std::string& path)
 {
-    stream.seekg(0, std::ios::end);
-    const std::streamoff size = stream.tellg();
-    stream.seekg(0);
-    std::vector<std::uint8_t> bytes(size > 0 ? static_cast<std::size_t>(size) : 0);
-    stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(stream.gcount()));
+    constexpr std::size_t kChunk = 64 * 1024;
+    std::error_code error;
+    const std::uintmax_t expected = fs::is_regular_file(path, error) ? fs::file_size(path, error) : 0;
+    // One byte more than expected, so that a file of the expected size ends the loop at once.
+    std::size_t chunk = error || expected == 0 ? kChunk : static_cast<std::size_t>(expected) + 1;
+    std::vector<std::uint8_t> bytes;
+    while (stream) {
+        const std::size_t held = bytes.size();
+        bytes.resize(held + chunk);
+        stream.read(reinterpret_cast<char*>(bytes.data() + held), static_cast<std::streamsize>(chunk));
+        bytes.resize(held + static_cast<std::size_t>(stream.gcount()));
+        chunk = kChunk;
+    }
     return bytes;
 }
 
@@ -40,14 +49,17 @@ std::string cutAtNul(std::string text)
     return text;
 }
 
-// Once a shadow frame has been met, every later height keeps only its low 8 bits.
-OrvFrame decodeFrame(ravir::ByteReader& in, bool& shadowMode)
+// Decodes one frame record into `frame`, setting every field. The lists keep the
+// storage they already have, so that loading one file after another into the same
+// object reuses the previous tree's memory instead of freeing and allocating a
+// hundred thousand small vectors. Once a shadow frame has been met, every later
+// height keeps only its low 8 bits.
+void decodeFrame(ravir::ByteReader& in, bool& shadowMode, OrvFrame& frame)
 {
-    OrvFrame frame;
     frame.frame_size = in.u32();
     const std::uint16_t heightWord = in.u16();
-    if (heightWord & kShadowBit) {
-        frame.is_shadow = 1;
+    frame.is_shadow = (heightWord & kShadowBit) ? 1 : 0;
+    if (frame.is_shadow) {
         shadowMode = true;
     }
     frame.height = shadowMode ? static_cast<std::uint16_t>(heightWord & 0xFF) : heightWord;
@@ -64,15 +76,16 @@ OrvFrame decodeFrame(ravir::ByteReader& in, bool& shadowMode)
         for (OrvPixelBlock& block : row.blocks) {
             block.offset = in.u8();
             block.color_count = in.u8();
-            if (!frame.is_shadow) {
-                const std::span<const std::uint8_t> indices = in.take(block.color_count);
-                block.colors.reserve(block.color_count);
-                block.colors.assign(indices.begin(), indices.end());
-                block.colors.resize(block.color_count);  // indices past the end read as 0
+            if (frame.is_shadow) {
+                block.colors.clear();
+                continue;
             }
+            const std::span<const std::uint8_t> indices = in.take(block.color_count);
+            block.colors.reserve(block.color_count);
+            block.colors.assign(indices.begin(), indices.end());
+            block.colors.resize(block.color_count);  // indices past the end read as 0
         }
     }
-    return frame;
 }
 
 }  // namespace
@@ -120,7 +133,7 @@ std::shared_ptr<OrvData> OrvF::load(std::string file_name, int color_profile, st
     palette.colors({});
 
     const bool hasBackgroundHeader = hasMagic(stream);
-    const std::vector<std::uint8_t> bytes = readAll(stream);
+    const std::vector<std::uint8_t> bytes = readAll(stream, file_name);
     stream.close();
 
     ravir::ByteReader in(bytes);
@@ -158,7 +171,7 @@ std::shared_ptr<OrvData> OrvF::load(std::string file_name, int color_profile, st
     }
 
     for (std::uint32_t j = 0; j < tree.info.frame_count; ++j) {
-        tree.frames[j] = decodeFrame(in, shadowMode);
+        decodeFrame(in, shadowMode, tree.frames[j]);
     }
 
     OrvFrameBuffer renderer(tree);

@@ -1,5 +1,7 @@
 // Writing the tree as an animation file (layout in orv_file.h).
 
+#include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 #include "anim/orv_file.h"
@@ -11,22 +13,54 @@ namespace {
 
 constexpr std::uint16_t kShadowBit = 0x8000;
 
+// Gathers little-endian fields in a buffer of fixed size and hands it to the stream
+// each time it fills: the file goes out in large pieces, yet is never held whole in
+// memory, where a fresh multi-megabyte buffer costs a page fault per 4 KiB. The
+// buffer is taken on construction, before the file is opened, and never grows.
 class ByteWriter {
 public:
-    void u8(std::uint8_t value) { bytes_.push_back(value); }
-    void u16(std::uint16_t value) { u8(static_cast<std::uint8_t>(value)), u8(static_cast<std::uint8_t>(value >> 8)); }
+    explicit ByteWriter(std::ostream& out) : out_(out), buffer_(std::make_unique<std::uint8_t[]>(kSize)) {}
+
+    void u8(std::uint8_t value) { put(&value, 1); }
+    void u16(std::uint16_t value)
+    {
+        const std::uint8_t bytes[] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
+        put(bytes, sizeof bytes);
+    }
     void u32(std::uint32_t value)
     {
         u16(static_cast<std::uint16_t>(value));
         u16(static_cast<std::uint16_t>(value >> 16));
     }
-    void append(const std::uint8_t* first, std::size_t count) { bytes_.insert(bytes_.end(), first, first + count); }
-    void append(std::string_view text) { bytes_.insert(bytes_.end(), text.begin(), text.end()); }
+    void append(const std::uint8_t* first, std::size_t count) { put(first, count); }
+    void append(std::string_view text) { put(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()); }
 
-    std::vector<std::uint8_t> release() { return std::move(bytes_); }
+    void flush()
+    {
+        out_.write(reinterpret_cast<const char*>(buffer_.get()), static_cast<std::streamsize>(used_));
+        used_ = 0;
+    }
 
 private:
-    std::vector<std::uint8_t> bytes_;
+    static constexpr std::size_t kSize = std::size_t{64} << 10;
+
+    void put(const std::uint8_t* bytes, std::size_t count)
+    {
+        while (count > kSize - used_) {
+            const std::size_t part = kSize - used_;
+            std::copy_n(bytes, part, buffer_.get() + used_);
+            used_ = kSize;
+            flush();
+            bytes += part;
+            count -= part;
+        }
+        std::copy_n(bytes, count, buffer_.get() + used_);
+        used_ += count;
+    }
+
+    std::ostream& out_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t used_ = 0;
 };
 
 std::string framePlace(std::size_t frame, std::size_t row, std::size_t run)
@@ -64,9 +98,8 @@ void checkWritable(const OrvData& tree)
     }
 }
 
-std::vector<std::uint8_t> encode(const OrvData& tree, const std::string& paletteLocation)
+void encode(const OrvData& tree, const std::string& paletteLocation, ByteWriter& out)
 {
-    ByteWriter out;
     if (tree.has_background) {
         out.append("FATZ");
         out.u32(0);
@@ -98,7 +131,7 @@ std::vector<std::uint8_t> encode(const OrvData& tree, const std::string& palette
             }
         }
     }
-    return out.release();
+    out.flush();
 }
 
 }  // namespace
@@ -111,15 +144,17 @@ void OrvF::save(std::string file_name, std::string project_root, std::string pal
     checkWritable(tree);
     const fs::path root = fs::weakly_canonical(project_root);
     const fs::path palette = fs::weakly_canonical(palette_path);
-    const std::vector<std::uint8_t> bytes = encode(tree, fs::relative(palette, root).generic_string());
+    const std::string location = fs::relative(palette, root).generic_string();
 
-    std::ofstream out(file_name, std::ios::binary | std::ios::trunc);
+    std::ofstream out;
+    ByteWriter writer(out);
+    out.open(file_name, std::ios::binary | std::ios::trunc);
     if (!out.is_open()) {
         ravir::reportError("Could not open animation file for writing: " + file_name);
         return;
     }
     savedFileName = file_name;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    encode(tree, location, writer);
     for (std::size_t f = 0; f < tree.info.frame_count; ++f) {
         tree.frames[f].unk1 = 0;
         tree.frames[f].unk2 = 1;

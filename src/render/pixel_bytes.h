@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <vector>
 
 // The RGBA bytes of one rendered frame. They never change once rendered, so every
 // copy of a frame shares them: handing frames on costs no pixel copy, and each
@@ -11,16 +10,16 @@
 class PixelBytes {
 public:
     PixelBytes() = default;
-    explicit PixelBytes(std::vector<std::uint8_t> bytes)
-        : bytes_(bytes.empty() ? nullptr : std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)))
-    {
-    }
+    // `size` bytes at `bytes`, whose owner (the storage of a whole render) stays
+    // alive as long as any copy does.
+    PixelBytes(std::shared_ptr<const std::uint8_t[]> bytes, std::size_t size) : bytes_(std::move(bytes)), size_(size) {}
 
-    const std::uint8_t* data() const noexcept { return bytes_ ? bytes_->data() : nullptr; }
-    std::size_t size() const noexcept { return bytes_ ? bytes_->size() : 0; }
-    bool empty() const noexcept { return size() == 0; }
+    const std::uint8_t* data() const noexcept { return bytes_.get(); }
+    std::size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
     std::span<const std::uint8_t> span() const noexcept { return {data(), size()}; }
 
 private:
-    std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
+    std::shared_ptr<const std::uint8_t[]> bytes_;
+    std::size_t size_ = 0;
 };

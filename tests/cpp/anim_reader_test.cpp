@@ -171,6 +171,16 @@ TEST_F(AnimationReader, MissingFileChangesNothingButTheColorProfile)
     EXPECT_EQ(file.getFrameBuffer().size(), 1u);
 }
 
+TEST_F(AnimationReader, DirectoryReadsAsAnEmptyFile)
+{
+    fs::create_directories(dir / "anim" / "sub");
+    OrvF file;
+    EXPECT_EQ(load(file, dir / "anim" / "sub", (dir / "pal" / "a.pal").string()), nullptr);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(file.data()->info.frame_count, 0u);
+    EXPECT_EQ(file.data()->palette->locationSize(), 0u);
+}
+
 TEST_F(AnimationReader, PaletteThatCannotBeFoundRendersNothing)
 {
     OrvF file;
@@ -190,6 +200,31 @@ TEST_F(AnimationReader, ReloadStartsCleanEvenWhenThePaletteIsMissing)
     EXPECT_FALSE(file.data()->has_background);
     EXPECT_TRUE(file.data()->palette->colors().empty());
     EXPECT_TRUE(file.getFrameBuffer().empty());
+}
+
+TEST_F(AnimationReader, ReloadGivesTheTreeOfAFreshLoad)
+{
+    // The second file has fewer frames, rows, runs and indices than the first, a
+    // shadow frame where the first has colors and colors where the first has shadow.
+    const OrvFrame wide = frame(6, {row({block(0, {1, 2, 3}), block(1, {4, 5})}), row({block(2, {7})}), row({})});
+    const OrvFrame shadow = frame(6, {row({shadowBlock(0, 3), shadowBlock(1, 2)}), row({shadowBlock(0, 1)})}, 1);
+    const fs::path first =
+        writeAnimation(FileBytes().header(1, "pal/a.pal", 4).frame(wide).frame(wide).frame(shadow).frame(wide).bytes);
+    const fs::path second = writeAnimation(FileBytes()
+                                               .header(2, "pal/a.pal", 3)
+                                               .frame(frame(4, {row({shadowBlock(2, 1)})}, 1))
+                                               .frame(frame(2, {row({block(0, {9})})}))
+                                               .frame(frame(3, {row({block(1, {8, 8})}), row({})}))
+                                               .bytes,
+                                           "y.orv");
+    OrvF reused;
+    ASSERT_NE(load(reused, first), nullptr);
+    ASSERT_NE(load(reused, second), nullptr);
+    OrvF fresh;
+    ASSERT_NE(load(fresh, second), nullptr);
+    EXPECT_EQ(reused.data()->info, fresh.data()->info);
+    EXPECT_EQ(reused.data()->frames, fresh.data()->frames);
+    EXPECT_EQ(reused.data()->frames[2].pixel_sets[0].blocks[0].colors, (std::vector<std::uint8_t>{8, 8}));
 }
 
 TEST_F(AnimationReader, BareFileNameSearchesNowhere)

@@ -176,6 +176,22 @@ TEST(FrameBuffer, OutOfRangeIndexEndsOnlyItsRun)
               (std::vector<Pixel>{paletteEntry(1), kClear, paletteEntry(3), kClear, kClear, kClear, kClear, kClear}));
 }
 
+TEST(FrameBuffer, OutOfRangeIndexStopsTheRunWhereverItFalls)
+{
+    for (std::uint8_t bad = 0; bad < 5; ++bad) {
+        std::vector<std::uint8_t> indices{1, 2, 3, 4, 5};
+        indices[bad] = 16;
+        const Rendered r = render(animation({frame(6, {row({block(0, indices), block(0, {6})})})}, 16));
+        EXPECT_EQ(r.err, "ERROR: Out-of-bounds color index! (16)\n");
+        std::vector<Pixel> expected(6, kClear);
+        for (std::uint8_t x = 0; x < bad; ++x) {
+            expected[x] = paletteEntry(indices[x]);
+        }
+        expected[bad] = paletteEntry(6);  // the next run starts where this one stopped
+        EXPECT_EQ(rowOf(r.frames[0], 0), expected) << "bad index at " << int{bad};
+    }
+}
+
 TEST(FrameBuffer, OutOfRangeIndexPastTheWidthIsDroppedSilently)
 {
     const Rendered r = render(animation({frame(1, {row({block(0, {1, 200})})})}, 16));
@@ -245,6 +261,48 @@ TEST(FrameBuffer, RenderingTwiceGivesEqualImagesAndFollowsTheTree)
     data.frames[0].pixel_sets[0].blocks[0].offset = 0;
     EXPECT_EQ(pixelAt(render(data).frames[0], 0, 0), paletteEntry(1));
     EXPECT_EQ(pixelAt(first.frames[0], 0, 0), kClear);
+}
+
+TEST(FrameBuffer, LargeRendersGiveEveryFrameItsOwnImage)
+{
+    // 1 MiB per frame: three together take the storage of a large render, one alone
+    // that of a small one, and both must come out the same.
+    std::vector<OrvFrame> frames;
+    for (std::uint8_t i = 0; i < 3; ++i) {
+        const std::uint8_t fill = static_cast<std::uint8_t>(i + 3);
+        frames.push_back(frame(512, std::vector<OrvPixelSet>(
+                                        512, row({block(i, {i, 1, 2}), block(1, std::vector<std::uint8_t>(200, fill))}))));
+    }
+    OrvFrameBufferObject kept;
+    {
+        const Rendered together = render(animation(frames));
+        ASSERT_EQ(together.frames.size(), 3u);
+        for (std::uint8_t i = 0; i < 3; ++i) {
+            const OrvFrameBufferObject& image = together.frames[i];
+            ASSERT_EQ(image.pixels.size(), 512u * 512u * 4u);
+            EXPECT_EQ(pixelAt(image, i, 511), paletteEntry(i));
+            EXPECT_EQ(pixelAt(image, i + 4, 0), paletteEntry(static_cast<std::uint8_t>(i + 3)));
+            EXPECT_EQ(pixelAt(image, 511, 511), kClear);
+            EXPECT_TRUE(std::ranges::equal(image.pixels.span(), render(animation({frames[i]})).frames[0].pixels.span()));
+        }
+        kept = together.frames[2];
+    }
+    // A frame kept on its own keeps its pixels after the render and its other frames are gone.
+    EXPECT_TRUE(std::ranges::equal(kept.pixels.span(), render(animation({frames[2]})).frames[0].pixels.span()));
+}
+
+TEST(FrameBuffer, LargeRenderAfterAnotherStartsClear)
+{
+    // Over 2 MiB each: the second render may be given the memory of the first,
+    // which was painted all over, and must still leave its own gaps clear.
+    const auto image = [](std::vector<std::uint8_t> run) {
+        return frame(255, std::vector<OrvPixelSet>(2200, row({block(1, std::move(run))})));
+    };
+    render(animation({image(std::vector<std::uint8_t>(254, 7))}));
+    const Rendered r = render(animation({image({9})}));
+    ASSERT_EQ(r.frames.size(), 1u);
+    EXPECT_EQ(pixelAt(r.frames[0], 1, 2199), paletteEntry(9));
+    EXPECT_EQ(std::ranges::count(r.frames[0].pixels.span(), std::uint8_t{0}), 255u * 2200u * 4u - 2200u * 4u);
 }
 
 TEST(FrameBuffer, SetRgbaStoresTheLowBytes)

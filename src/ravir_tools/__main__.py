@@ -1,0 +1,3 @@
+from ravir_tools.cli import main
+
+raise SystemExit(main())

@@ -1,0 +1,39 @@
+"""Runs the command-line tool as a user would: in a process of its own."""
+
+import subprocess
+import sys
+from pathlib import Path
+
+from PIL import Image
+
+
+def ravir(*args, cwd=None, ok=True) -> subprocess.CompletedProcess:
+    result = subprocess.run([sys.executable, "-m", "ravir_tools", *map(str, args)], cwd=cwd,
+                            capture_output=True, text=True, timeout=120)
+    assert "Traceback" not in result.stderr, result.stderr
+    if ok:
+        assert result.returncode == 0, result.stderr
+    return result
+
+
+def one_error(result: subprocess.CompletedProcess, *words: str) -> str:
+    """The single line a failed run printed, checked to name each of `words`."""
+    assert result.returncode == 1
+    lines = result.stderr.splitlines()
+    assert len(lines) == 1, result.stderr
+    for word in words:
+        assert str(word) in lines[0]
+    return lines[0]
+
+
+def rgba(frame) -> bytes:
+    """The pixels of a rendered frame, or of an image file, as RGBA bytes."""
+    if isinstance(frame, (str, Path)):
+        with Image.open(frame) as image:
+            return image.convert("RGBA").tobytes()
+    return frame.pixels
+
+
+def pixels(image: Image.Image) -> list[tuple[int, int, int, int]]:
+    data = image.convert("RGBA").tobytes()
+    return [tuple(data[i:i + 4]) for i in range(0, len(data), 4)]

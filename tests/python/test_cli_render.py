@@ -1,0 +1,102 @@
+import json
+
+import pytest
+import ravir
+from cli_run import one_error, pixels, ravir as run, rgba
+from conftest import SPRITE
+from orv_bytes import Frame, ramp_palette
+from PIL import Image
+
+
+def rendered(path, palette=""):
+    f = ravir.OrvF()
+    f.load(str(path), io_pal=str(palette))
+    return f.get_frame_buffer()
+
+
+def enlarged(frame, scale: int) -> bytes:
+    image = Image.frombytes("RGBA", (frame.width, frame.height), frame.pixels)
+    return image.resize((frame.width * scale, frame.height * scale), Image.Resampling.NEAREST).tobytes()
+
+
+@pytest.mark.parametrize("scale", [1, 3])
+def test_every_frame_is_a_png_of_its_rendered_pixels(sprite, tmp_path, scale):
+    run("render", sprite, "-o", tmp_path / "out", "--scale", scale)
+    frames = rendered(sprite)
+    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == ["x_000.png", "x_001.png"]
+    for index, frame in enumerate(frames):
+        assert rgba(tmp_path / "out" / f"x_{index:03d}.png") == enlarged(frame, scale)
+
+
+def test_the_sheet_atlas_locates_every_frame(project, sprite, tmp_path):
+    run("render", sprite, "-o", tmp_path, "--sheet", "--scale", 2)
+    atlas = json.loads((tmp_path / "x_sheet.json").read_text())
+    assert (atlas["image"], atlas["scale"], atlas["speed"], atlas["background"]) == ("x_sheet.png", 2, 7, False)
+    with Image.open(tmp_path / atlas["image"]) as image:
+        sheet = image.convert("RGBA")
+    frames = rendered(sprite)
+    assert [(e["offset_x"], e["offset_y"], e["shadow"]) for e in atlas["frames"]] == [(-2, 3, False), (0, 0, True)]
+    for entry, frame in zip(atlas["frames"], frames, strict=True):
+        box = (entry["x"], entry["y"], entry["x"] + entry["w"], entry["y"] + entry["h"])
+        assert sheet.crop(box).tobytes() == enlarged(frame, 2)
+
+
+# Where each frame of the sprite lands on the preview canvas: frame 0 is 4x3 at offsets
+# (-2, 3), frame 1 is 3x2 at (0, 0).
+@pytest.mark.parametrize("flip, size, corners", [
+    (False, (5, 6), [(0, 3), (2, 0)]),  # top-left corner at the offsets
+    (True, (6, 5), [(2, 0), (0, 3)]),  # offsets are the origin's place inside the frame
+])
+@pytest.mark.parametrize("kind", ["apng", "gif"])
+def test_previews_align_frames_by_their_offsets(sprite, tmp_path, kind, flip, size, corners):
+    run("render", sprite, "-o", tmp_path, f"--{kind}", *(["--flip-offsets"] if flip else []))
+    with Image.open(tmp_path / f"x.{kind}") as preview:
+        assert preview.n_frames == 2
+        canvases = []
+        for index in range(2):
+            preview.seek(index)
+            canvases.append(preview.convert("RGBA"))
+    for frame, corner, canvas in zip(rendered(sprite), corners, canvases):
+        assert canvas.size == size
+        expected = Image.new("RGBA", size)
+        expected.paste(Image.frombytes("RGBA", (frame.width, frame.height), frame.pixels), corner)
+        # GIF has a single transparent color, so compare what is drawn, not the color of gaps.
+        drawn = [p if p[3] else (0, 0, 0, 0) for p in pixels(canvas)]
+        assert drawn == pixels(expected)
+
+
+def test_a_background_is_drawn_behind_each_other_frame(project, tmp_path):
+    frames = [Frame(width=1, rows=[[(0, [9])]]), Frame(width=2, rows=[[(0, [4, 5])]])]
+    run("render", project.animation(frames, background=1), "-o", tmp_path, "--apng")
+    with Image.open(tmp_path / "x.apng") as preview:
+        assert preview.n_frames == 1
+        ramp = ramp_palette()
+        assert pixels(preview) == [ramp[9], ramp[5]]
+
+
+def test_another_palette_replaces_the_files_own(project, sprite, tmp_path):
+    other = project.palette("b.pal", colors=[(200, 0, 0, 255)] * 256)
+    run("render", sprite, "-o", tmp_path, "--palette", other)
+    assert rgba(tmp_path / "x_000.png") == rendered(sprite, other)[0].pixels
+    assert rgba(tmp_path / "x_000.png")[4:8] == bytes((200, 0, 0, 255))
+
+
+def test_batch_writes_what_it_can_and_fails_for_the_rest(project, sprite, tmp_path):
+    lost = project.animation(SPRITE, name="sub/lost.orv", location="pal/none.pal")
+    result = run("render", project.root / "anim", "-o", tmp_path / "out", ok=False)
+    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == ["x_000.png", "x_001.png"]
+    one_error(result, lost, "pal/none.pal", "not found", "--palette")
+
+
+@pytest.mark.parametrize("make_palette, words", [
+    (lambda p: p.root / "none.pal", ["none.pal", "no such file"]),
+    (lambda p: p.palette("zero.pal", colors=[], count=0), ["zero.pal", "Invalid color count: 0"]),
+])
+def test_an_unreadable_replacement_palette_is_one_line(project, sprite, tmp_path, make_palette, words):
+    result = run("render", sprite, "-o", tmp_path / "out", "--palette", make_palette(project), ok=False)
+    one_error(result, *words)
+    assert not (tmp_path / "out").exists()
+
+
+def test_a_missing_animation_is_one_line(tmp_path):
+    one_error(run("render", tmp_path / "gone.orv", "-o", tmp_path, ok=False), "gone.orv", "no such file")
