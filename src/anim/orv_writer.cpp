@@ -12,6 +12,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint16_t kShadowBit = 0x8000;
+constexpr std::uint32_t kMagicAsSpeed = 0x5A544146;  // "FATZ" read as a little-endian speed
 
 // Gathers little-endian fields in a buffer of fixed size and hands it to the stream
 // each time it fills: the file goes out in large pieces, yet is never held whole in
@@ -100,10 +101,12 @@ void checkWritable(const OrvData& tree)
 
 void encode(const OrvData& tree, const std::string& paletteLocation, ByteWriter& out)
 {
-    if (tree.has_background) {
+    // A speed whose bytes spell the magic would read back as a background header:
+    // such a file gets the header too, with the flag 0, so that it reads as written.
+    if (tree.has_background || tree.info.speed == kMagicAsSpeed) {
         out.append("FATZ");
         out.u32(0);
-        out.u8(1);
+        out.u8(tree.has_background ? 1 : 0);
     }
     out.u32(tree.info.speed);
     out.u32(static_cast<std::uint32_t>(paletteLocation.size() + 1));  // the NUL is counted

@@ -54,6 +54,26 @@ TEST_F(AnimationWriter, WritesHeaderPathAndFrames)
     EXPECT_EQ(readFile(dir / "x.orv"), expected);
 }
 
+TEST_F(AnimationWriter, SpeedThatSpellsTheMagicGetsAHeaderWithFlagZero)
+{
+    constexpr std::uint32_t kSpeed = 0x5A544146;  // the bytes "FATZ"
+    OrvF file;
+    fill(file, {kSmall}, false, kSpeed);
+    save(file, dir / "x.orv", dir, dir / "a.pal");
+    Bytes expected = FileBytes().background(0).bytes;
+    const Bytes rest = head(false, kSpeed, "a.pal", 1);
+    expected.insert(expected.end(), rest.begin(), rest.end());
+    const Bytes written = readFile(dir / "x.orv");
+    ASSERT_GE(written.size(), expected.size());
+    EXPECT_EQ(Bytes(written.begin(), written.begin() + static_cast<std::ptrdiff_t>(expected.size())), expected);
+
+    OrvF again;
+    again.load((dir / "x.orv").string());
+    EXPECT_EQ(again.data()->info, file.data()->info);
+    EXPECT_FALSE(again.data()->has_background);
+    EXPECT_EQ(again.data()->frames, file.data()->frames);
+}
+
 TEST_F(AnimationWriter, BackgroundIsWrittenLastAndLeftOutOfTheCount)
 {
     OrvF file;
