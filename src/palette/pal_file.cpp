@@ -1,6 +1,7 @@
 #include "palette/pal_file.h"
 
 #include <array>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -12,6 +13,22 @@ constexpr std::size_t kHeaderSize = 4;
 constexpr std::size_t kRecordSize = 4;
 constexpr std::size_t kMaxColors = 256;
 constexpr PalF::Color kOpaqueBlack{0, 0, 0, 255};
+
+// A FIFO, terminal or socket would block the read until someone writes to it, and an
+// animation's stored palette location can name any path: such entries do not open.
+bool mayBlock(const std::string& path)
+{
+    std::error_code error;
+    switch (std::filesystem::status(path, error).type()) {
+    case std::filesystem::file_type::fifo:
+    case std::filesystem::file_type::character:
+    case std::filesystem::file_type::block:
+    case std::filesystem::file_type::socket:
+        return true;
+    default:
+        return false;
+    }
+}
 
 }  // namespace
 
@@ -26,7 +43,10 @@ PalF::Color PalF::getColor(int index) const
 
 int PalF::load(std::string path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in;
+    if (!mayBlock(path)) {
+        in.open(path, std::ios::binary);
+    }
     if (!in.is_open()) {
         ravir::reportError("Could not open palette file: " + path);
         return -1;

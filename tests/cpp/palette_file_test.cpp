@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <stdexcept>
 
 #include "palette/pal_file.h"
@@ -133,6 +135,19 @@ TEST_F(PaletteFile, MissingFileIsReportedAndChangesNothing)
     EXPECT_EQ(result, -1);
     EXPECT_EQ(err, "ERROR: Could not open palette file: " + path + "\n");
     EXPECT_EQ(palette.colors().size(), 1u);
+}
+
+TEST_F(PaletteFile, EntriesThatCouldBlockAreNotOpened)
+{
+    const fs::path fifo = dir / "fifo.pal";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo.string(), std::string("/dev/zero")}) {
+        PalF palette;
+        int result = 0;
+        const std::string err = stderrOf([&] { result = palette.load(path); });
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(err, "ERROR: Could not open palette file: " + path + "\n");
+    }
 }
 
 TEST_F(PaletteFile, SaveWritesHeaderAndRecordsInRgbaOrder)
