@@ -32,6 +32,9 @@ public:
     int createBuffer();
     std::vector<OrvFrameBufferObject>& getBuffer() { return buffer; }
 
+    // Stores one pixel's channels (their low bytes) at `position`, unchecked: for
+    // callers that build an image pixel by pixel. Rendering copies whole palette
+    // entries instead.
     static void setRGBA(std::vector<unsigned char>& pixels, unsigned int position, int r, int g, int b, int a)
     {
         pixels[position] = static_cast<unsigned char>(r);
