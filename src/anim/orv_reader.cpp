@@ -20,7 +20,8 @@ std::vector<std::uint8_t> readAll(std::ifstream& stream, const std::string& path
 {
     constexpr std::size_t kChunk = 64 * 1024;
     std::error_code error;
-    const std::uintmax_t expected = fs::is_regular_file(path, error) ? fs::file_size(path, error) : 0;
+    const fs::directory_entry entry(path, error);  // one stat for both type and size
+    const std::uintmax_t expected = !error && entry.is_regular_file(error) ? entry.file_size(error) : 0;
     // One byte more than expected, so that a file of the expected size ends the loop at once.
     std::size_t chunk = error || expected == 0 ? kChunk : static_cast<std::size_t>(expected) + 1;
     std::vector<std::uint8_t> bytes;
