@@ -4,12 +4,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "anim/orv_format.h"
+
 namespace {
 
-constexpr std::size_t kMaxByte = 255;
+using ravir::orv::kMaxByteField;
 constexpr std::size_t kMaxWidth = 65535;
-constexpr std::size_t kMaxHeight = 32767;   // bit 15 of the height word marks shadows
-constexpr std::size_t kMaxShadowHeight = 255;  // after a shadow, heights keep 8 bits
 
 std::vector<OrvPixelBlock> encodeRow(std::span<const std::uint8_t> indices, std::span<const std::uint8_t> opaque,
                                      bool shadow)
@@ -27,11 +27,11 @@ std::vector<OrvPixelBlock> encodeRow(std::span<const std::uint8_t> indices, std:
             std::find(opaque.begin() + static_cast<std::ptrdiff_t>(start), opaque.end(), std::uint8_t{0}) - opaque.begin());
 
         std::size_t gap = start - x;
-        for (; gap > kMaxByte; gap -= kMaxByte) {
-            blocks.push_back({static_cast<std::uint8_t>(kMaxByte), 0, {}});
+        for (; gap > kMaxByteField; gap -= kMaxByteField) {
+            blocks.push_back({static_cast<std::uint8_t>(kMaxByteField), 0, {}});
         }
-        for (std::size_t from = start; from < end; from += kMaxByte) {
-            const std::size_t count = std::min(kMaxByte, end - from);
+        for (std::size_t from = start; from < end; from += kMaxByteField) {
+            const std::size_t count = std::min(kMaxByteField, end - from);
             OrvPixelBlock run{static_cast<std::uint8_t>(from == start ? gap : 0), static_cast<std::uint8_t>(count), {}};
             if (!shadow) {
                 run.colors.assign(indices.begin() + static_cast<std::ptrdiff_t>(from),
@@ -57,8 +57,8 @@ OrvFrame encodeFrame(const IndexedImage& image, bool shadow)
         throw std::invalid_argument("a frame is at most " + std::to_string(kMaxWidth) + " pixels wide, not " +
                                     std::to_string(image.width));
     }
-    if (image.height > kMaxHeight) {
-        throw std::invalid_argument("a frame has at most " + std::to_string(kMaxHeight) + " rows, not " +
+    if (image.height > ravir::orv::kMaxHeight) {
+        throw std::invalid_argument("a frame has at most " + std::to_string(ravir::orv::kMaxHeight) + " rows, not " +
                                     std::to_string(image.height));
     }
 
@@ -70,9 +70,9 @@ OrvFrame encodeFrame(const IndexedImage& image, bool shadow)
     for (std::size_t y = 0; y < image.height; ++y) {
         std::vector<OrvPixelBlock> blocks = encodeRow(image.indices.subspan(y * image.width, image.width),
                                                       image.opaque.subspan(y * image.width, image.width), shadow);
-        if (blocks.size() > kMaxByte) {
+        if (blocks.size() > kMaxByteField) {
             throw std::invalid_argument("row " + std::to_string(y) + " needs " + std::to_string(blocks.size()) +
-                                        " runs, but a row holds at most " + std::to_string(kMaxByte));
+                                        " runs, but a row holds at most " + std::to_string(kMaxByteField));
         }
         frame.pixel_sets.push_back({static_cast<std::uint8_t>(blocks.size()), std::move(blocks)});
     }
@@ -83,9 +83,10 @@ void appendFrame(OrvData& tree, OrvFrame frame)
 {
     const bool afterShadow =
         std::any_of(tree.frames.begin(), tree.frames.end(), [](const OrvFrame& f) { return f.is_shadow != 0; });
-    if ((frame.is_shadow || afterShadow) && frame.height > kMaxShadowHeight) {
+    const std::uint16_t limit = ravir::orv::maxHeight(frame.is_shadow || afterShadow);
+    if (frame.height > limit) {
         throw std::invalid_argument(std::string(frame.is_shadow ? "a shadow frame" : "a frame after a shadow frame") +
-                                    " has at most " + std::to_string(kMaxShadowHeight) + " rows, not " +
+                                    " has at most " + std::to_string(limit) + " rows, not " +
                                     std::to_string(frame.height));
     }
     tree.frames.push_back(std::move(frame));

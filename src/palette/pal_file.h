@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
-// A palette of up to 256 colors and the reader and writer of its file format:
-//   u16 color count N (1..256 when read), u16 color model (written, never read),
-//   then N records of 4 bytes, r g b a (b g r a when read with color model 1).
-// All integers are little-endian.
+namespace ravir {
+class ProblemSink;
+}
+
+// A palette of up to 256 colors, read from and written to its file (format in
+// pal_codec.h).
 class PalF {
 public:
     struct Color {
@@ -40,8 +42,15 @@ public:
     Color getColor(int index) const;
 
     // 1 on success, -1 when the file cannot be opened, -2 for an invalid color count.
-    // On failure the palette is left as it was.
+    // On failure the palette is left as it was. Problems go to standard error, or
+    // to `problems`.
     int load(std::string path);
+    int load(const std::string& path, ravir::ProblemSink& problems);
+
+    // Replaces the file at `path` in one step (ravir::replaceFile). Throws
+    // std::invalid_argument, before touching any file, for more than 256 colors, or for
+    // no colors where a file exists: an empty palette never replaces one. A file that
+    // cannot be written is reported on standard error and thrown as ravir::FileError.
     void save(std::string path) const;
 
 private:

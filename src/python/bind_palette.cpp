@@ -2,6 +2,7 @@
 
 #include "palette/pal_file.h"
 #include "python/bindings.h"
+#include "python/os_error.h"
 
 namespace ravir::python {
 
@@ -25,8 +26,8 @@ void bindPalette(py::module_& m)
         .def("colors", py::overload_cast<const std::vector<PalF::Color>&>(&PalF::colors))
         .def("colors", py::overload_cast<>(&PalF::colors, py::const_))
         .def("get_color", &PalF::getColor)
-        .def("load", &PalF::load)
-        .def("save", &PalF::save);
+        .def("load", py::overload_cast<std::string>(&PalF::load))
+        .def("save", [](const PalF& self, std::string path) { savingFile([&] { self.save(std::move(path)); }); });
 }
 
 }  // namespace ravir::python

@@ -1,4 +1,5 @@
-"""Loading one animation for a command, with what became of its palette."""
+"""Loading one animation for a command: its tree, its rendered frames, the palette
+it was drawn with and what the core reported about it."""
 
 from __future__ import annotations
 
@@ -9,8 +10,17 @@ from pathlib import Path
 import ravir
 
 from ravir_tools import _native
-from ravir_tools.diagnostics import core_lines
 from ravir_tools.errors import ToolError
+
+Color = tuple[int, int, int, int]
+
+
+@dataclass
+class Palette:
+    """Colors read from a palette file, to use in place of the one an animation names."""
+
+    path: Path
+    colors: list[Color]
 
 
 @dataclass
@@ -18,14 +28,14 @@ class Animation:
     path: Path
     file: ravir.OrvF  # the frames of `data` live only as long as this
     data: ravir.OrvData
-    images: list  # ravir.OrvFrameBufferObject, one per frame
+    images: list[ravir.OrvFrameBufferObject]  # one per frame
     location: str | None  # as stored in the file; None when it is not UTF-8
-    palette_path: str  # where the palette was looked for and found, "" if nowhere
+    palette_path: str  # the palette file the frames were drawn with, "" if none was found
     palette_error: str | None  # why the frames could not be rendered, if they could not
-    warnings: list[str]  # what the renderer reported about the frames
+    warnings: list[str]  # what the core reported about the file and its frames
 
     @property
-    def frames(self) -> list:
+    def frames(self) -> list[ravir.OrvFrame]:
         return self.data.frames
 
 
@@ -40,43 +50,40 @@ def check_readable(path: Path) -> None:
         raise ToolError(path, f"cannot open: {error.strerror}") from None
 
 
-def read_palette(path: Path) -> ravir.PalF:
+def read_palette(path: Path) -> Palette:
     check_readable(path)
-    palette = ravir.PalF()
-    with core_lines() as lines:
-        result = palette.load(os.path.abspath(path))
-    if result != 1:
-        raise ToolError(path, f"cannot read the palette: {' '.join(lines)}")
-    return palette
+    colors, problems = _native.decode_palette(path.read_bytes())
+    if colors is None:
+        raise ToolError(path, f"cannot read the palette: {problems[0].message}")
+    return Palette(path, colors)
 
 
-def load(path: Path, palette: Path | None = None) -> Animation:
-    """Loads `path` with its own palette, or with `palette` (read_palette checks it) in its place."""
+def load(path: Path, palette: Palette | None = None) -> Animation:
+    """Loads `path` with its own palette, or with `palette` in its place."""
     check_readable(path)
     # Absolute, so that the palette search climbs from the file's real folder.
     absolute = os.path.abspath(path)
-    override = os.path.abspath(palette) if palette is not None else ""
-    file = ravir.OrvF()
-    with core_lines() as lines:
-        try:
-            file.load(absolute, io_pal=override)
-        except (ValueError, OSError, RuntimeError) as error:
-            raise ToolError(path, f"cannot read: {error}") from None
-    data = file.data()
+    try:
+        loaded = _native.load(absolute, colors=palette.colors if palette is not None else None)
+    except (ValueError, OSError, RuntimeError) as error:
+        raise ToolError(path, f"cannot read: {error}") from None
+    data = loaded.data
     try:
         location = data.palette.location()
     except UnicodeDecodeError:
         location = None
-    found = override or (_native.find_palette(absolute, location) if location is not None else "")
+    found = str(palette.path.absolute()) if palette is not None else loaded.palette_path
+    messages = [problem.message for problem in loaded.problems]
 
     # Each load starts with an empty palette, so colors mean the palette was read;
     # without them the renderer stops at once and all it said is about the palette.
     error = None
     if not data.palette.colors():
+        errors = [problem.message for problem in loaded.problems if problem.kind == "error"]
         if found:
-            error = f"the palette {found} cannot be read" + (f": {lines[0]}" if lines else "")
+            error = f"the palette {found} cannot be read" + (f": {errors[0]}" if errors else "")
         else:
             name = repr(location) if location is not None else "(its name is not UTF-8)"
             error = f"the palette {name} is not found above {Path(absolute).parent}"
-    return Animation(Path(path), file, data, file.get_frame_buffer(), location, found, error,
-                     [] if error else lines)
+        messages = [problem.message for problem in loaded.problems if problem.kind == "warning"]
+    return Animation(Path(path), loaded.file, data, loaded.images, location, found, error, messages)

@@ -1,8 +1,12 @@
-"""Rendered frames as Pillow images."""
+"""Rendered frames as Pillow images, and the one way the tool writes an image."""
 
 from __future__ import annotations
 
+import os
+
 from PIL import Image
+
+from ravir_tools import atomic_file
 
 
 def frame_image(frame, scale: int = 1) -> Image.Image:
@@ -18,3 +22,10 @@ def frame_image(frame, scale: int = 1) -> Image.Image:
 
 def has_pixels(image: Image.Image) -> bool:
     return image.width > 0 and image.height > 0
+
+
+def save_image(image: Image.Image, path: str | os.PathLike, format: str = "PNG", **options) -> None:
+    """Writes `image` to `path` in one step: the previous file stays whole until the
+    new one is complete. `options` are Pillow's, for the format."""
+    with atomic_file.replacing(path) as stream:
+        image.save(stream, format=format, **options)

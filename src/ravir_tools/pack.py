@@ -9,9 +9,8 @@ from pathlib import Path
 
 from PIL import Image, UnidentifiedImageError
 
-from ravir_tools import _native, animation
+from ravir_tools import _native, animation, atomic_file
 from ravir_tools.batch import Batch, expand
-from ravir_tools.diagnostics import core_lines
 from ravir_tools.errors import ToolError
 from ravir_tools.indexing import BadColor, PaletteIndex
 from ravir_tools.parsing import add_command
@@ -23,10 +22,10 @@ EXAMPLES = """\
 
 Each pixel with alpha 0 is a gap; every other pixel becomes the index of its exact
 color (r, g, b and a) in the palette, or with --nearest of the closest one. Folders
-give their .png files in natural order (frame_2 before frame_10). The palette is
-written back where it lies, with all 256 entries, and the animation names it by its
-path relative to --root, which must be a folder above the animation's for the file
-to find its palette. --offsets takes JSON, inline or as a file: one [x, y] pair or
+give their .png files in natural order (frame_2 before frame_10). The animation
+names its palette by its path relative to --root, which must be a folder above the
+animation's for the file to find its palette; the palette file is not changed.
+--offsets takes JSON, inline or as a file: one [x, y] pair or
 {"offset_x": x, "offset_y": y} per frame, or the atlas that `render --sheet` writes.
 When any frame fails, each is named and nothing is written.
 """
@@ -90,14 +89,17 @@ def read_shadows(argument: str, count: int) -> set[int]:
 
 
 def write(writer, args, root: Path) -> None:
-    with core_lines() as lines:
-        try:
-            args.output.parent.mkdir(parents=True, exist_ok=True)
-            writer.save(os.path.abspath(args.output), str(root), os.path.abspath(args.palette))
-        except (ValueError, OSError, RuntimeError) as error:
-            raise ToolError(args.output, f"cannot write: {error}") from None
-    if lines:
-        raise ToolError(args.output, lines[0])
+    """Writes the animation only: the palette it names is the user's and stays as it is."""
+    location = _native.stored_location(str(root), os.path.abspath(args.palette))
+    try:
+        data = writer.encode(location)
+    except ValueError as error:
+        raise ToolError(args.output, f"cannot write: {error}") from None
+    try:
+        args.output.parent.mkdir(parents=True, exist_ok=True)
+        atomic_file.write_bytes(args.output, data)
+    except OSError as error:
+        raise ToolError(args.output, f"cannot write: {error.strerror}") from None
 
 
 def run(args) -> int:
@@ -107,7 +109,7 @@ def run(args) -> int:
             raise ToolError(" ".join(args.frames), "no PNG frames found")
         if args.speed not in range(2**32):
             raise ToolError("--speed", f"{args.speed} is not from 0 to 4294967295")
-        colors = [(c.r, c.g, c.b, c.a) for c in animation.read_palette(args.palette).colors()]
+        colors = animation.read_palette(args.palette).colors
         offsets = read_offsets(args.offsets, len(batch.inputs))
         shadows = read_shadows(args.shadow, len(batch.inputs))
     except ToolError as error:

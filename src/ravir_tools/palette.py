@@ -8,6 +8,7 @@ from pathlib import Path
 
 from PIL import Image, ImageDraw
 
+from ravir_tools.images import save_image
 from ravir_tools.animation import read_palette
 from ravir_tools.errors import ToolError
 from ravir_tools.parsing import add_command
@@ -55,10 +56,10 @@ def run(args) -> int:
         print("ravir palette: give -o PNG, --json or both", file=sys.stderr)
         return 2
     try:
-        colors = [(c.r, c.g, c.b, c.a) for c in read_palette(args.palette).colors()]
+        colors = read_palette(args.palette).colors
         if args.output is not None:
             try:
-                swatch(colors).save(args.output)
+                save_image(swatch(colors), args.output)
             except OSError as error:
                 raise ToolError(args.output, f"cannot write: {error.strerror or error}") from None
     except ToolError as error:

@@ -11,6 +11,8 @@ from __future__ import annotations
 
 from PIL import Image
 
+from ravir_tools.images import save_image
+
 
 def canvases(images: list[Image.Image], frames: list, background: bool, scale: int,
              flip: bool) -> list[Image.Image]:
@@ -67,10 +69,10 @@ def save_gif(path, frames: list[Image.Image], duration: int) -> None:
     if exact is not None:
         frames = exact
         options.update(transparency=len(exact[0].getpalette()) // 3 - 1, optimize=False)
-    frames[0].save(path, append_images=frames[1:], **options)
+    save_image(frames[0], path, format="GIF", append_images=frames[1:], **options)
 
 
 def save_apng(path, frames: list[Image.Image], duration: int) -> None:
     # Each canvas is whole, so it replaces the one before instead of blending over it.
-    frames[0].save(path, format="PNG", save_all=True, append_images=frames[1:], duration=duration, loop=0,
-                   disposal=1, blend=0)
+    save_image(frames[0], path, format="PNG", save_all=True, append_images=frames[1:], duration=duration,
+                     loop=0, disposal=1, blend=0)

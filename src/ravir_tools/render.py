@@ -6,10 +6,10 @@ from __future__ import annotations
 import json
 from pathlib import Path
 
-from ravir_tools import animation, preview, sheet
+from ravir_tools import animation, atomic_file, preview, sheet
 from ravir_tools.batch import Batch, expand
 from ravir_tools.errors import ToolError
-from ravir_tools.images import frame_image, has_pixels
+from ravir_tools.images import frame_image, has_pixels, save_image
 from ravir_tools.parsing import add_command, positive_int
 
 EXAMPLES = """\
@@ -93,18 +93,18 @@ class Renderer:
                 self.batch.warn(base, f"frame {index} is {image.width}x{image.height}: no PNG written")
                 continue
             path = Path(f"{base}_{index:0{digits}d}.png")
-            image.save(path)
+            save_image(image, path)
             self.wrote(path)
 
     def write_sheet(self, base: Path, images, anim) -> None:
         image, entries = sheet.build(images, anim.frames)
         path = Path(f"{base}_sheet.png")
-        image.save(path)
+        save_image(image, path)
         self.wrote(path)
         atlas = {"animation": str(anim.path), "image": path.name, "scale": self.args.scale,
                  "speed": anim.data.info.speed, "background": anim.data.has_background, "frames": entries}
         atlas_path = path.with_suffix(".json")
-        atlas_path.write_text(json.dumps(atlas, indent=2) + "\n")
+        atomic_file.write_text(atlas_path, json.dumps(atlas, indent=2) + "\n")
         self.wrote(atlas_path)
 
 
@@ -112,7 +112,7 @@ def run(args) -> int:
     batch = Batch("ravir render", expand(args.files, ".orv"))
     if args.palette is not None:
         try:
-            animation.read_palette(args.palette)
+            args.palette = animation.read_palette(args.palette)
         except ToolError as error:
             batch.say(str(error))
             return 1

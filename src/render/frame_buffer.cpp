@@ -6,7 +6,6 @@
 #include <span>
 #include <string>
 
-#include "common/error_line.h"
 #include "render/image_storage.h"
 
 namespace {
@@ -27,13 +26,13 @@ struct Layout {
     std::uint64_t total = 0;
 };
 
-Layout layOut(const std::vector<OrvFrame>& frames)
+Layout layOut(const std::vector<OrvFrame>& frames, std::uint64_t maxBytes)
 {
     Layout layout;
     layout.offsets.reserve(frames.size());
     for (const OrvFrame& frame : frames) {
         const std::uint64_t size = imageSize(frame);
-        if (layout.total + size > OrvFrameBuffer::kMaxRenderBytes) {
+        if (layout.total + size > maxBytes) {
             layout.offsets.emplace_back();
             continue;
         }
@@ -67,7 +66,7 @@ std::size_t paintIndices(std::span<const std::uint8_t> indices, std::span<const 
 // row's width (columns past it are clipped, never wrapped), so that within a run
 // only the palette index needs a test.
 void paintRow(const OrvPixelSet& row, bool shadow, std::span<const PalF::Color> palette, std::uint8_t* line,
-              std::uint64_t width)
+              std::uint64_t width, ravir::ProblemSink& problems, std::uint32_t frameIndex)
 {
     std::uint64_t x = 0;
     for (const OrvPixelBlock& block : row.blocks) {
@@ -91,27 +90,30 @@ void paintRow(const OrvPixelSet& row, bool shadow, std::span<const PalF::Color> 
                                                           : paintIndices<true>(indices, palette, out);
         x += painted;
         if (painted < indices.size()) {
-            ravir::reportError("Out-of-bounds color index! (" + std::to_string(indices[painted]) + ")");
+            problems.error("Out-of-bounds color index! (" + std::to_string(indices[painted]) + ")", frameIndex);
         }
     }
 }
 
 // Paints one frame into its zeroed image, which holds width x height pixels.
-void paintRows(const OrvFrame& frame, std::span<const PalF::Color> palette, std::uint8_t* image)
+void paintRows(const OrvFrame& frame, std::span<const PalF::Color> palette, std::uint8_t* image,
+               ravir::ProblemSink& problems, std::uint32_t frameIndex)
 {
     const std::uint64_t width = frame.width;
     for (std::uint32_t row = 0; row < frame.height; ++row) {
         if (row >= frame.pixel_sets.size()) {
-            ravir::reportError("Row " + std::to_string(row) + " exceeds OrvPixelSet count!");
+            problems.error("Row " + std::to_string(row) + " exceeds OrvPixelSet count!", frameIndex);
             continue;
         }
-        paintRow(frame.pixel_sets[row], frame.is_shadow != 0, palette, image + row * width * kChannels, width);
+        paintRow(frame.pixel_sets[row], frame.is_shadow != 0, palette, image + row * width * kChannels, width, problems,
+                 frameIndex);
     }
 }
 
 }  // namespace
 
-OrvFrameBuffer::OrvFrameBuffer(const OrvData& animation) : data(animation)
+OrvFrameBuffer::OrvFrameBuffer(const OrvData& animation, ravir::ProblemSink& problemSink, std::uint64_t maxBytes)
+    : data(animation), problems(problemSink), maxRenderBytes(maxBytes)
 {
     createBuffer();
 }
@@ -124,12 +126,12 @@ int OrvFrameBuffer::createBuffer()
     // One copy per render: the palette cannot change while the frames are drawn.
     const std::vector<PalF::Color> palette = data.palette ? data.palette->colors() : std::vector<PalF::Color>{};
     if (palette.empty()) {
-        ravir::reportError("No palette data available!");
+        problems.error("No palette data available!");
         return -1;
     }
 
     // All images of the render share one piece of memory, which lives as long as any of them.
-    const Layout layout = layOut(data.frames);
+    const Layout layout = layOut(data.frames, maxRenderBytes);
     const std::shared_ptr<std::uint8_t[]> storage = ravir::allocateZeroedImages(layout.total);
     buffer.reserve(buffer.size() + data.frames.size());
     for (std::size_t index = 0; index < data.frames.size(); ++index) {
@@ -142,12 +144,13 @@ int OrvFrameBuffer::createBuffer()
         object.channels = static_cast<std::int32_t>(kChannels);
 
         if (!layout.offsets[index]) {
-            ravir::reportError("Frame " + std::to_string(index) + " exceeds the render size limit!");
+            problems.error("Frame " + std::to_string(index) + " exceeds the render size limit!",
+                           static_cast<std::uint32_t>(index));
             buffer.push_back(std::move(object));
             continue;
         }
         std::uint8_t* const image = storage.get() + *layout.offsets[index];
-        paintRows(frame, palette, image);
+        paintRows(frame, palette, image, problems, static_cast<std::uint32_t>(index));
         if (const std::uint64_t size = imageSize(frame); size != 0) {
             object.pixels = PixelBytes(std::shared_ptr<const std::uint8_t[]>(storage, image), size);
         }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "anim/orv_data.h"
+#include "common/problems.h"
 #include "render/pixel_bytes.h"
 
 // One rendered frame: width x height pixels of 4 bytes (r, g, b, a), rows top to
@@ -18,14 +19,16 @@ struct OrvFrameBufferObject {
 };
 
 // Renders every frame of an animation once, on construction. Reads the tree only
-// while constructing; later changes to it need a new renderer.
+// while constructing; later changes to it need a new renderer. Problems go to
+// standard error, or to the sink given.
 class OrvFrameBuffer {
 public:
     // One render produces at most this many bytes of images in all, so that a tiny
     // crafted file cannot claim gigabytes; frames past it come out without pixels.
     static constexpr std::uint64_t kMaxRenderBytes = std::uint64_t{1} << 30;
 
-    explicit OrvFrameBuffer(const OrvData& data);
+    explicit OrvFrameBuffer(const OrvData& data, ravir::ProblemSink& problems = ravir::standardError(),
+                            std::uint64_t maxRenderBytes = kMaxRenderBytes);
 
     // 0 when there are no frames, -1 without palette colors, 1 after rendering.
     // Appends to the buffer: the constructor calls it once.
@@ -46,4 +49,6 @@ public:
 private:
     const OrvData& data;
     std::vector<OrvFrameBufferObject> buffer;
+    ravir::ProblemSink& problems;
+    std::uint64_t maxRenderBytes;
 };

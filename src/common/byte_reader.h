@@ -8,7 +8,8 @@ namespace ravir {
 
 // Reads little-endian fields from bytes held in memory. A read past the end gets
 // zeros for the missing bytes (a field cut short keeps its low bytes), which is how
-// truncated files are read: every overrun is handled here, in one place.
+// truncated files are read: every overrun is handled here, in one place, and
+// remembered, so that the caller can tell where the data ran out.
 class ByteReader {
 public:
     explicit ByteReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
@@ -18,10 +19,11 @@ public:
     std::int16_t i16() { return static_cast<std::int16_t>(little<2>()); }
     std::uint32_t u32() { return static_cast<std::uint32_t>(little<4>()); }
 
-    // The bytes of the next `count` that the input still holds; moves past all `count`.
+    // The bytes of the next `count` that the input still holds; moves past them.
     std::span<const std::uint8_t> take(std::uint64_t count)
     {
         const std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(count, remaining()));
+        ranOut_ = ranOut_ || available < count;
         const std::span<const std::uint8_t> part = bytes_.subspan(position_, available);
         position_ += available;
         return part;
@@ -29,6 +31,9 @@ public:
 
     void seek(std::size_t offset) { position_ = std::min(offset, bytes_.size()); }
     std::size_t remaining() const { return bytes_.size() - position_; }
+    std::size_t position() const { return position_; }
+    // Whether any read so far wanted more bytes than were left.
+    bool ranOut() const { return ranOut_; }
 
 private:
     template <unsigned Width>
@@ -44,6 +49,7 @@ private:
 
     std::span<const std::uint8_t> bytes_;
     std::size_t position_ = 0;
+    bool ranOut_ = false;
 };
 
 }  // namespace ravir

@@ -1,0 +1,330 @@
+#include "anim/orv_codec.h"
+
+#include <algorithm>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "anim/orv_format.h"
+#include "common/byte_reader.h"
+#include "common/byte_writer.h"
+
+namespace ravir {
+
+namespace {
+
+// --- decoding ------------------------------------------------------------------
+
+// Every stored frame takes at least 14 bytes, so a count above the file's size is
+// a lie, and sizing the frame list by it would let a tiny file claim gigabytes.
+void checkFrameCount(std::uint64_t count, std::size_t fileSize)
+{
+    if (count > fileSize) {
+        throw std::length_error("Frame count " + std::to_string(count) + " exceeds the size of the file");
+    }
+}
+
+// Decoding names nothing as it goes; only a frame in which the file was found to
+// end is decoded once more with an EndFinder, to say where it ends.
+struct Unnamed {
+    void field(const char*) {}
+    void row(std::size_t) {}
+    void run(std::size_t) {}
+};
+
+class EndFinder {
+public:
+    explicit EndFinder(const ByteReader& in) : in_(in) {}
+
+    // Each is called before the reads it names.
+    void field(const char* name)
+    {
+        settle();
+        field_ = name;
+    }
+    void row(std::size_t row)
+    {
+        settle();
+        row_ = row;
+        run_.reset();
+    }
+    void run(std::size_t run)
+    {
+        settle();
+        run_ = run;
+    }
+
+    // Where the reads ran out, as "row 3, run 1: its palette indices".
+    std::string place()
+    {
+        settle();
+        std::string text;
+        if (end_.row) {
+            text = "row " + std::to_string(*end_.row) + (end_.run ? ", run " + std::to_string(*end_.run) : "") + ": ";
+        }
+        return text + end_.field;
+    }
+
+private:
+    struct Place {
+        const char* field = "";
+        std::optional<std::size_t> row;
+        std::optional<std::size_t> run;
+    };
+
+    void settle()
+    {
+        if (!found_ && in_.ranOut()) {
+            found_ = true;
+            end_ = {field_, row_, run_};
+        }
+    }
+
+    const ByteReader& in_;
+    const char* field_ = "";
+    std::optional<std::size_t> row_;
+    std::optional<std::size_t> run_;
+    bool found_ = false;
+    Place end_;
+};
+
+// Decodes one frame record into `frame`, setting every field, and keeps the storage
+// of its lists. `shadowSeen` is whether a shadow frame came before; this frame
+// may set it.
+template <class Names>
+void decodeFrame(ByteReader& in, bool& shadowSeen, OrvFrame& frame, Names& names)
+{
+    names.field("its size");
+    frame.frame_size = in.u32();
+    names.field("its height");
+    const orv::HeightWord word = orv::decodeHeightWord(in.u16(), shadowSeen);
+    shadowSeen = shadowSeen || word.shadow;
+    frame.is_shadow = word.shadow ? 1 : 0;
+    frame.height = word.height;
+    names.field("its width");
+    frame.width = in.u16();
+    names.field("its offsets");
+    frame.y_offset = in.i16();
+    frame.x_offset = in.i16();
+    names.field("its unk1 and unk2");
+    frame.unk1 = in.u8();
+    frame.unk2 = in.u8();
+
+    frame.pixel_sets.resize(frame.height);
+    for (std::size_t r = 0; r < frame.pixel_sets.size(); ++r) {
+        OrvPixelSet& row = frame.pixel_sets[r];
+        names.row(r);
+        names.field("its run count");
+        row.block_count = in.u8();
+        row.blocks.resize(row.block_count);
+        for (std::size_t b = 0; b < row.blocks.size(); ++b) {
+            OrvPixelBlock& block = row.blocks[b];
+            names.run(b);
+            names.field("its offset and length");
+            block.offset = in.u8();
+            block.color_count = in.u8();
+            if (word.shadow) {
+                block.colors.clear();
+                continue;
+            }
+            names.field("its palette indices");
+            const std::span<const std::uint8_t> indices = in.take(block.color_count);
+            block.colors.reserve(block.color_count);
+            block.colors.assign(indices.begin(), indices.end());
+            block.colors.resize(block.color_count);  // indices past the end read as 0
+        }
+    }
+}
+
+std::string endsEarly(std::size_t size, const std::string& where)
+{
+    return "The file ends after " + std::to_string(size) + " bytes, in " + where + "; what is missing reads as zeros";
+}
+
+// --- encoding ------------------------------------------------------------------
+
+std::string plural(std::size_t count, const char* noun)
+{
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+[[noreturn]] void refuse(const std::string& what)
+{
+    throw std::invalid_argument("Cannot save: " + what);
+}
+
+std::string framePlace(std::size_t frame, std::size_t row, std::size_t run)
+{
+    return "frame " + std::to_string(frame) + ", row " + std::to_string(row) + ", run " + std::to_string(run);
+}
+
+// The file's size, once the tree is known to be encodable.
+std::size_t encodedSize(const OrvData& tree, std::string_view paletteLocation)
+{
+    std::size_t size = orv::kBackgroundHeaderSize + orv::kBodyHeaderSize + paletteLocation.size() + 1;
+    for (std::size_t f = 0; f < tree.info.frame_count; ++f) {
+        const OrvFrame& frame = tree.frames[f];
+        size += orv::kFrameHeaderSize + frame.pixel_sets.size();
+        for (const OrvPixelSet& row : frame.pixel_sets) {
+            size += 2 * row.blocks.size();
+            if (!frame.is_shadow) {
+                for (const OrvPixelBlock& block : row.blocks) {
+                    size += block.color_count;
+                }
+            }
+        }
+    }
+    return size;
+}
+
+}  // namespace
+
+bool decodeAnimation(std::span<const std::uint8_t> bytes, OrvData& tree, ProblemSink& problems)
+{
+    ByteReader in(bytes);
+    PalF& palette = *tree.palette;
+    bool reported = false;
+    // Names the header field just read if the file ended within it.
+    const auto check = [&](const char* field) {
+        if (!reported && in.ranOut()) {
+            reported = true;
+            problems.warning(endsEarly(bytes.size(), std::string("its header (") + field + ")"));
+        }
+    };
+
+    tree.has_background = false;
+    if (bytes.size() >= orv::kMagic.size() && std::equal(orv::kMagic.begin(), orv::kMagic.end(), bytes.begin())) {
+        in.seek(orv::kBackgroundFlagOffset);
+        tree.has_background = in.u8() != 0;
+        check("the background flag");
+    }
+    tree.info.speed = in.u32();
+    check("the speed");
+    const std::uint32_t locationSize = in.u32();
+    check("the palette location's size");
+    palette.locationSize(locationSize);
+    // Only what the file holds: a huge stored size must not allocate beyond it.
+    const std::span<const std::uint8_t> location = in.take(locationSize);
+    check("the palette location");
+    const auto nul = std::find(location.begin(), location.end(), std::uint8_t{0});
+    palette.location(std::string(location.begin(), nul));
+
+    tree.info.frame_count = in.u32();
+    check("the frame count");
+    checkFrameCount(tree.info.frame_count, bytes.size());
+    if (tree.has_background) {
+        // The background frame is stored after the counted ones.
+        const std::uint64_t withBackground = std::uint64_t{tree.info.frame_count} + 1;
+        ++tree.info.frame_count;
+        checkFrameCount(withBackground, bytes.size());
+    }
+    tree.frames.resize(tree.info.frame_count);
+
+    bool shadowSeen = false;
+    Unnamed unnamed;
+    for (std::size_t j = 0; j < tree.frames.size(); ++j) {
+        const std::size_t start = in.position();
+        const bool shadowBefore = shadowSeen;
+        decodeFrame(in, shadowSeen, tree.frames[j], unnamed);
+        if (!reported && in.ranOut()) {
+            reported = true;
+            ByteReader again(bytes);
+            again.seek(start);
+            bool shadow = shadowBefore;
+            OrvFrame scratch;
+            EndFinder finder(again);
+            decodeFrame(again, shadow, scratch, finder);
+            problems.warning(endsEarly(bytes.size(), "frame " + std::to_string(j) + " (" + finder.place() + ")"),
+                             static_cast<std::uint32_t>(j));
+        }
+    }
+    return shadowSeen;
+}
+
+void checkEncodable(const OrvData& tree)
+{
+    const std::uint32_t count = tree.info.frame_count;
+    if (tree.has_background && count == 0) {
+        refuse("the animation has a background but a frame count of 0");
+    }
+    if (count > tree.frames.size()) {
+        refuse("the frame count " + std::to_string(count) + " exceeds the " + std::to_string(tree.frames.size()) +
+               " frames held");
+    }
+    bool shadowSeen = false;
+    for (std::size_t f = 0; f < count; ++f) {
+        const OrvFrame& frame = tree.frames[f];
+        const std::string name = "frame " + std::to_string(f);
+        if (frame.height != frame.pixel_sets.size()) {
+            refuse(name + " has a height of " + std::to_string(frame.height) + " but holds " +
+                   plural(frame.pixel_sets.size(), "row"));
+        }
+        shadowSeen = shadowSeen || frame.is_shadow != 0;
+        if (frame.height > orv::maxHeight(shadowSeen)) {
+            refuse(name + " has " + plural(frame.height, "row") + ", but " +
+                   (frame.is_shadow ? "a shadow frame" : shadowSeen ? "a frame after a shadow frame" : "a frame") +
+                   " holds at most " + std::to_string(orv::maxHeight(shadowSeen)));
+        }
+        for (std::size_t r = 0; r < frame.pixel_sets.size(); ++r) {
+            const OrvPixelSet& row = frame.pixel_sets[r];
+            if (row.block_count != row.blocks.size()) {
+                refuse(name + ", row " + std::to_string(r) + " has a run count of " + std::to_string(row.block_count) +
+                       " but holds " + plural(row.blocks.size(), "run"));
+            }
+            if (frame.is_shadow) {
+                continue;  // shadow runs are written without indices
+            }
+            for (std::size_t b = 0; b < row.blocks.size(); ++b) {
+                const OrvPixelBlock& block = row.blocks[b];
+                if (block.color_count > block.colors.size()) {
+                    refuse(framePlace(f, r, b) + " has a color count of " + std::to_string(block.color_count) +
+                           " but holds " + plural(block.colors.size(), "color"));
+                }
+            }
+        }
+    }
+}
+
+std::vector<std::uint8_t> encodeAnimation(const OrvData& tree, std::string_view paletteLocation)
+{
+    checkEncodable(tree);
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(encodedSize(tree, paletteLocation));
+    ByteWriter out(bytes);
+
+    if (tree.has_background || tree.info.speed == orv::kMagicAsSpeed) {
+        // Such a speed gets the header too, with the flag 0, so that it reads as written.
+        out.bytes(orv::kMagic);
+        out.u32(0);
+        out.u8(tree.has_background ? 1 : 0);
+    }
+    out.u32(tree.info.speed);
+    out.u32(static_cast<std::uint32_t>(paletteLocation.size() + 1));  // the NUL is counted
+    out.text(paletteLocation);
+    out.u8(0);
+    out.u32(tree.info.frame_count - (tree.has_background ? 1 : 0));
+
+    for (std::size_t f = 0; f < tree.info.frame_count; ++f) {
+        const OrvFrame& frame = tree.frames[f];
+        out.u32(frame.frame_size);
+        out.u16(orv::encodeHeightWord(frame.height, frame.is_shadow != 0));
+        out.u16(frame.width);
+        out.i16(frame.y_offset);
+        out.i16(frame.x_offset);
+        out.u8(orv::kWrittenUnk1);
+        out.u8(orv::kWrittenUnk2);
+        for (const OrvPixelSet& row : frame.pixel_sets) {
+            out.u8(row.block_count);
+            for (const OrvPixelBlock& block : row.blocks) {
+                out.u8(block.offset);
+                out.u8(block.color_count);
+                if (!frame.is_shadow) {
+                    out.bytes({block.colors.data(), block.color_count});
+                }
+            }
+        }
+    }
+    return bytes;
+}
+
+}  // namespace ravir
