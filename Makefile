@@ -53,7 +53,7 @@ test-cpp: build-cpp
 # --- Python module and its tests -----------------------------------------
 
 install: $(VENV)/.ready
-	$(VPY) -m pip install -q --no-build-isolation --no-deps .
+	$(VPY) -m pip install -q --no-build-isolation .
 
 test-py: install
 	$(VPY) -m pytest

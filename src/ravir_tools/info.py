@@ -3,14 +3,16 @@
 from __future__ import annotations
 
 import json
+import sys
 
 from ravir_tools import animation
 from ravir_tools.batch import Batch, expand
-from ravir_tools.parsing import add_command
+from ravir_tools.parsing import add_command, add_jobs
 
 EXAMPLES = """\
   ravir info anim/walk.orv
   ravir info game/anim --json > animations.json
+  ravir info game/anim --jsonl -j 4 | grep '"background": true'
 """
 
 
@@ -19,7 +21,10 @@ def register(commands) -> None:
                          "Prints each animation's speed, frames, background and palette, and a "
                          "table of its frames. Folders are searched for .orv files.", EXAMPLES)
     parser.add_argument("files", nargs="+", metavar="FILE", help="animation files or folders")
-    parser.add_argument("--json", action="store_true", help="print one JSON list of all animations")
+    output = parser.add_mutually_exclusive_group()
+    output.add_argument("--json", action="store_true", help="print one JSON list of all animations")
+    output.add_argument("--jsonl", action="store_true", help="print one JSON object per animation, a line each")
+    add_jobs(parser)
     parser.set_defaults(run=run)
 
 
@@ -64,20 +69,47 @@ def text(summary: dict) -> str:
     return "\n".join(lines)
 
 
-def run(args) -> int:
-    batch = Batch("ravir info", expand(args.files, ".orv"))
-    summaries = []
+class Describe:
+    """The work on one animation: its summary, and its text unless JSON is wanted."""
 
-    def work(item) -> None:
+    def __init__(self, as_text: bool):
+        self.as_text = as_text
+
+    def __call__(self, item, report) -> None:
         anim = animation.load(item.path)
-        summaries.append(describe(anim))
+        summary = describe(anim)
         for warning in anim.warnings:
-            batch.warn(item.path, warning)
-        if not args.json:
-            batch.progress.clear()
-            print(text(summaries[-1]), flush=True)
+            report.warn(item.path, warning)
+        if self.as_text:
+            report.out(text(summary))
+        else:
+            report.result = summary
 
-    status = batch.run(work)
-    if args.json:
-        print(json.dumps(summaries, indent=2))
+
+class JsonArray:
+    """One JSON array written element by element, as json.dumps(items, indent=2)
+    would write it whole, so that no summary is kept once it is printed."""
+
+    def __init__(self):
+        self.count = 0
+
+    def add(self, item: dict) -> None:
+        element = "  " + json.dumps(item, indent=2).replace("\n", "\n  ")
+        sys.stdout.write(("[\n" if self.count == 0 else ",\n") + element)
+        self.count += 1
+
+    def close(self) -> None:
+        sys.stdout.write("\n]\n" if self.count else "[]\n")
+
+
+def run(args) -> int:
+    batch = Batch("ravir info", expand(args.files, ".orv"), args.jobs)
+    work = Describe(as_text=not (args.json or args.jsonl))
+    if args.jsonl:
+        return batch.run(work, lambda summary: sys.stdout.write(json.dumps(summary) + "\n"))
+    if not args.json:
+        return batch.run(work)
+    array = JsonArray()
+    status = batch.run(work, array.add)
+    array.close()
     return status

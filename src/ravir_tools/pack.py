@@ -120,7 +120,7 @@ def run(args) -> int:
     writer = _native.AnimationWriter(args.speed)
     numbers = itertools.count()  # the batch takes the frames in order
 
-    def add(item) -> None:
+    def add(item, report) -> None:
         number = next(numbers)
         animation.check_readable(item.path)
         try:

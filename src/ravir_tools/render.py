@@ -43,9 +43,8 @@ def register(commands) -> None:
 
 
 class Renderer:
-    def __init__(self, args, batch: Batch):
+    def __init__(self, args):
         self.args = args
-        self.batch = batch
         self.claimed: dict[Path, Path] = {}  # output name -> the input that wrote it
 
     def output_base(self, item) -> Path:
@@ -55,57 +54,56 @@ class Renderer:
         base.parent.mkdir(parents=True, exist_ok=True)
         return base
 
-    def wrote(self, path: Path) -> None:
+    def wrote(self, report, path: Path) -> None:
         if self.args.verbose:
-            self.batch.progress.clear()
-            print(path, flush=True)
+            report.out(str(path))
 
-    def __call__(self, item) -> None:
+    def __call__(self, item, report) -> None:
         args = self.args
         anim = animation.load(item.path, args.palette)
         if anim.palette_error:
             raise ToolError(item.path, anim.palette_error + " (name one with --palette)")
         for warning in anim.warnings:
-            self.batch.warn(item.path, warning)
+            report.warn(item.path, warning)
         if not anim.images:
-            self.batch.warn(item.path, "holds no frames: nothing written")
+            report.warn(item.path, "holds no frames: nothing written")
             return
         images = [frame_image(frame, args.scale) for frame in anim.images]
         try:
             base = self.output_base(item)
-            self.write_frames(base, images)
+            self.write_frames(report, base, images)
             if args.sheet:
-                self.write_sheet(base, images, anim)
+                self.write_sheet(report, base, images, anim)
             previews = (args.gif or args.apng) and preview.canvases(
                 images, anim.frames, anim.data.has_background, args.scale, args.flip_offsets)
             for wanted, suffix, save in ((args.gif, ".gif", preview.save_gif), (args.apng, ".apng", preview.save_apng)):
                 if wanted and previews:
                     path = Path(f"{base}{suffix}")
                     save(path, previews, args.duration)
-                    self.wrote(path)
+                    self.wrote(report, path)
         except OSError as error:
             raise ToolError(item.path, f"cannot write {error.filename or 'output'}: {error.strerror}") from None
 
-    def write_frames(self, base: Path, images) -> None:
+    def write_frames(self, report, base: Path, images) -> None:
         digits = max(3, len(str(len(images) - 1)))
         for index, image in enumerate(images):
             if not has_pixels(image):
-                self.batch.warn(base, f"frame {index} is {image.width}x{image.height}: no PNG written")
+                report.warn(base, f"frame {index} is {image.width}x{image.height}: no PNG written")
                 continue
             path = Path(f"{base}_{index:0{digits}d}.png")
             save_image(image, path)
-            self.wrote(path)
+            self.wrote(report, path)
 
-    def write_sheet(self, base: Path, images, anim) -> None:
+    def write_sheet(self, report, base: Path, images, anim) -> None:
         image, entries = sheet.build(images, anim.frames)
         path = Path(f"{base}_sheet.png")
         save_image(image, path)
-        self.wrote(path)
+        self.wrote(report, path)
         atlas = {"animation": str(anim.path), "image": path.name, "scale": self.args.scale,
                  "speed": anim.data.info.speed, "background": anim.data.has_background, "frames": entries}
         atlas_path = path.with_suffix(".json")
         atomic_file.write_text(atlas_path, json.dumps(atlas, indent=2) + "\n")
-        self.wrote(atlas_path)
+        self.wrote(report, atlas_path)
 
 
 def run(args) -> int:
@@ -116,4 +114,4 @@ def run(args) -> int:
         except ToolError as error:
             batch.say(str(error))
             return 1
-    return batch.run(Renderer(args, batch))
+    return batch.run(Renderer(args))

@@ -1,6 +1,9 @@
+import fcntl
 import os
 import pty
+import struct
 import subprocess
+import termios
 import sys
 from pathlib import Path
 
@@ -28,6 +31,8 @@ def test_a_command_is_required():
 @pytest.mark.parametrize("terminal", [True, False])
 def test_the_progress_bar_is_drawn_only_on_a_terminal(project, sprite, terminal):
     main, other = pty.openpty() if terminal else os.pipe()
+    if terminal:
+        fcntl.ioctl(other, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 80, 0, 0))
     subprocess.run([sys.executable, "-m", "ravir_tools", "info", sprite, sprite], stdout=subprocess.DEVNULL,
                    stderr=other, check=True, timeout=60)
     os.close(other)
@@ -38,4 +43,4 @@ def test_the_progress_bar_is_drawn_only_on_a_terminal(project, sprite, terminal)
     except OSError:  # a terminal whose other end is closed ends with EIO
         pass
     os.close(main)
-    assert (b"] 1/2 " in written) is terminal
+    assert (b"/2 [" in written) is terminal
