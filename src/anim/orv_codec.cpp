@@ -188,7 +188,8 @@ bool decodeAnimation(std::span<const std::uint8_t> bytes, OrvData& tree, Problem
     const auto check = [&](const char* field) {
         if (!reported && in.ranOut()) {
             reported = true;
-            problems.warning(endsEarly(bytes.size(), std::string("its header (") + field + ")"));
+            const std::string where = std::string("its header (") + field + ")";
+            problems.report({Problem::Kind::warning, endsEarly(bytes.size(), where), std::nullopt, field});
         }
     };
 
@@ -234,8 +235,9 @@ bool decodeAnimation(std::span<const std::uint8_t> bytes, OrvData& tree, Problem
             OrvFrame scratch;
             EndFinder finder(again);
             decodeFrame(again, shadow, scratch, finder);
-            problems.warning(endsEarly(bytes.size(), "frame " + std::to_string(j) + " (" + finder.place() + ")"),
-                             static_cast<std::uint32_t>(j));
+            const std::string place = finder.place();
+            const std::string where = "frame " + std::to_string(j) + " (" + place + ")";
+            problems.report({Problem::Kind::warning, endsEarly(bytes.size(), where), static_cast<std::uint32_t>(j), place});
         }
     }
     return shadowSeen;

@@ -16,6 +16,7 @@ struct Problem {
     Kind kind = Kind::error;
     std::string message;
     std::optional<std::uint32_t> frame;  // the frame it concerns, where one is known
+    std::string field;  // for a file that ends early: the field where it ends; else empty
 
     friend bool operator==(const Problem&, const Problem&) = default;
 };

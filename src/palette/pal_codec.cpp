@@ -16,7 +16,7 @@ constexpr PalF::Color kOpaqueBlack{0, 0, 0, 255};
 }  // namespace
 
 int decodePalette(std::span<const std::uint8_t> bytes, int colorModel, std::vector<PalF::Color>& colors,
-                  ProblemSink& problems)
+                  ProblemSink& problems, const std::string& fileName)
 {
     ByteReader in(bytes);
     const unsigned count = in.u16();
@@ -41,7 +41,7 @@ int decodePalette(std::span<const std::uint8_t> bytes, int colorModel, std::vect
     if (in.ranOut()) {
         const std::size_t whole =
             bytes.size() < kPaletteHeaderSize ? 0 : (bytes.size() - kPaletteHeaderSize) / kColorRecordSize;
-        problems.warning("The file holds " + std::to_string(whole) + " of its " + std::to_string(count) +
+        problems.warning(fileName + " holds " + std::to_string(whole) + " of its " + std::to_string(count) +
                          " colors; the " + std::to_string(count - whole) + " missing read as zeros");
     }
     colors.resize(kMaxPaletteColors, kOpaqueBlack);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "common/problems.h"
@@ -24,9 +25,9 @@ inline constexpr std::size_t kMaxPaletteBytes = kPaletteHeaderSize + kColorRecor
 // Reads a palette file's bytes into `colors`: the file's colors, then opaque black up
 // to 256 entries. Returns 1, or -2 for a count of 0 or above 256, which is reported
 // and leaves `colors` as it was. A file shorter than its count is reported as a
-// warning; the colors it lacks read as zeros.
+// warning naming `fileName`; the colors it lacks read as zeros.
 int decodePalette(std::span<const std::uint8_t> bytes, int colorModel, std::vector<PalF::Color>& colors,
-                  ProblemSink& problems);
+                  ProblemSink& problems, const std::string& fileName = "The palette file");
 
 // The file holding `colors`. Throws std::invalid_argument for more than 256 colors,
 // whose count the file could not hold.

@@ -32,7 +32,7 @@ int PalF::load(const std::string& path, ravir::ProblemSink& problems)
         problems.error("Could not open palette file: " + path);
         return -1;
     }
-    return ravir::decodePalette(*bytes, colorModel_, colors_, problems);
+    return ravir::decodePalette(*bytes, colorModel_, colors_, problems, "The palette file " + path);
 }
 
 void PalF::save(std::string path) const

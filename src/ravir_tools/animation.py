@@ -67,6 +67,8 @@ def load(path: Path, palette: Palette | None = None) -> Animation:
         loaded = _native.load(absolute, colors=palette.colors if palette is not None else None)
     except (ValueError, OSError, RuntimeError) as error:
         raise ToolError(path, f"cannot read: {error}") from None
+    if any(problem.field and problem.frame is None for problem in loaded.problems):
+        raise ToolError(path, f"is not an animation: it ends within its header ({os.path.getsize(absolute)} bytes)")
     data = loaded.data
     try:
         location = data.palette.location()

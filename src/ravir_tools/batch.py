@@ -42,7 +42,8 @@ def natural_key(path: Path) -> list:
 
 def expand(arguments: Iterable[str], suffix: str) -> list[Input]:
     """Each argument as it is, or, for a folder, the files in it and below it whose
-    names end in `suffix` (any case), in natural order."""
+    names end in `suffix` (any case), in natural order. Raises ToolError for a folder
+    that holds none."""
     inputs = []
     for argument in arguments:
         path = Path(argument)
@@ -50,6 +51,8 @@ def expand(arguments: Iterable[str], suffix: str) -> list[Input]:
             inputs.append(Input(path, Path(path.stem)))
             continue
         found = [p for p in path.rglob("*") if p.is_file() and p.suffix.lower() == suffix]
+        if not found:
+            raise ToolError(path, f"no {suffix} files found")
         inputs += [Input(p, p.relative_to(path).with_suffix("")) for p in sorted(found, key=natural_key)]
     return inputs
 
@@ -81,13 +84,27 @@ class Report:
 Work = Callable[[Input, Report], None]
 
 
+class _Stopped(BaseException):
+    """Raised in a worker told to stop while it works, so that the file it writes is
+    left behind whole or not at all."""
+
+
+_working = False  # whether this worker is inside a piece of work
+
+
 def attempt(work: Work, item: Input) -> Report:
     """Runs `work` on one input; a ToolError fails only that input."""
+    global _working
     report = Report()
+    _working = True
     try:
         work(item, report)
     except ToolError as error:
         report.fail(str(error))
+    except _Stopped:
+        os._exit(128 + signal.SIGTERM)
+    finally:
+        _working = False
     return report
 
 
@@ -165,17 +182,20 @@ def _in_workers(work: Work, inputs: list[Input], jobs: int) -> Iterator[tuple[In
 def _worker_signals() -> None:
     # Ctrl-C reaches the whole process group: the parent decides, and stops the
     # workers with SIGTERM, which ends the file being written cleanly (its hidden
-    # temporary file removed) and the worker without a traceback.
+    # temporary file removed) and the worker at once, without a traceback.
     signal.signal(signal.SIGINT, signal.SIG_IGN)
-    signal.signal(signal.SIGTERM, _exit_on_term)
+    signal.signal(signal.SIGTERM, _stop_worker)
 
 
-def _exit_on_term(signum, frame) -> None:
-    raise SystemExit(128 + signum)
+def _stop_worker(signum, frame) -> None:
+    if _working:
+        raise _Stopped
+    os._exit(128 + signum)
 
 
 def _stop(executor: ProcessPoolExecutor) -> None:
-    executor.shutdown(wait=False, cancel_futures=True)
+    # The workers go first, each ending where it is; only then the executor, which
+    # would otherwise pull their queues from under them.
     workers = multiprocessing.active_children()
     for worker in workers:
         worker.terminate()
@@ -183,3 +203,4 @@ def _stop(executor: ProcessPoolExecutor) -> None:
         worker.join(5)
         if worker.is_alive():
             worker.kill()
+    executor.shutdown(wait=False, cancel_futures=True)

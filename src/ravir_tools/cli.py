@@ -3,11 +3,14 @@
 from __future__ import annotations
 
 import argparse
+import os
+import signal
 import sys
 
 import ravir
 
 from ravir_tools import info, pack, palette, render
+from ravir_tools.errors import ToolError
 
 EXAMPLES = """\
 examples:
@@ -33,7 +36,18 @@ def parser() -> argparse.ArgumentParser:
 def main(argv: list[str] | None = None) -> int:
     args = parser().parse_args(argv)
     try:
-        return args.run(args)
+        status = args.run(args)
+        sys.stdout.flush()
+        return status
+    except ToolError as error:
+        print(f"ravir {args.command}: {error}", file=sys.stderr)
+        return 1
     except KeyboardInterrupt:
         print("ravir: interrupted", file=sys.stderr)
         return 130
+    except BrokenPipeError:
+        # The reader went away (`ravir info ... | head`): stop quietly, as Unix tools do.
+        # Standard output points nowhere from now on, so that the interpreter's last
+        # flush at exit cannot fail again.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 128 + signal.SIGPIPE

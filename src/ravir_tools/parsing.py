@@ -8,9 +8,10 @@ from ravir_tools.batch import default_jobs
 
 
 def add_command(commands, name: str, summary: str, description: str, examples: str) -> argparse.ArgumentParser:
-    return commands.add_parser(name, help=summary, description=description,
-                               epilog="examples:\n" + examples,
-                               formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser = commands.add_parser(name, help=summary, description=description, epilog="examples:\n" + examples,
+                                 formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.set_defaults(command=name)
+    return parser
 
 
 def positive_int(text: str) -> int:

@@ -134,6 +134,7 @@ PYBIND11_MODULE(_native, m)
                                })
         .def_readonly("message", &ravir::Problem::message)
         .def_readonly("frame", &ravir::Problem::frame)
+        .def_readonly("field", &ravir::Problem::field)
         .def("__repr__", [](const ravir::Problem& p) {
             return std::string("Problem(") + (p.kind == ravir::Problem::Kind::error ? "error" : "warning") + ", " +
                    p.message + ")";
