@@ -25,6 +25,7 @@ demo: install
 # figures land in out/bench/results.json.
 bench: install
 	$(VPY) bench/run.py --out out/bench
+	$(VPY) bench/end_to_end.py --out out/bench
 
 # --- environment ---------------------------------------------------------
 

@@ -10,7 +10,7 @@ from ravir_tools import animation, atomic_file, preview, sheet
 from ravir_tools.batch import Batch, expand
 from ravir_tools.errors import ToolError
 from ravir_tools.images import frame_image, has_pixels, save_image
-from ravir_tools.parsing import add_command, positive_int
+from ravir_tools.parsing import add_command, add_jobs, positive_int
 
 EXAMPLES = """\
   ravir render anim/walk.orv -o out/             # out/walk_000.png, out/walk_001.png, ...
@@ -38,19 +38,36 @@ def register(commands) -> None:
     parser.add_argument("--flip-offsets", action="store_true", help="negate the offsets when aligning previews")
     parser.add_argument("--duration", type=positive_int, default=100, metavar="MS",
                         help="milliseconds per preview frame (default 100)")
+    parser.add_argument("--compress-level", type=int, choices=range(10), default=6, metavar="0-9",
+                        help="PNG compression: 0 is fastest and largest, 9 smallest and slowest (default 6)")
     parser.add_argument("-v", "--verbose", action="store_true", help="print each file written")
+    add_jobs(parser)
     parser.set_defaults(run=run)
 
 
+def clashes(inputs, output: Path) -> dict[Path, Path]:
+    """The inputs whose outputs would overwrite those of an earlier input: each
+    mapped to the input that writes them first."""
+    claimed: dict[Path, Path] = {}
+    clashing = {}
+    for item in inputs:
+        first = claimed.setdefault(output / item.name, item.path)
+        if first != item.path:
+            clashing[item.path] = first
+    return clashing
+
+
 class Renderer:
-    def __init__(self, args):
+    """The work on one animation; `clashing` is what clashes() found for the run."""
+
+    def __init__(self, args, clashing: dict[Path, Path]):
         self.args = args
-        self.claimed: dict[Path, Path] = {}  # output name -> the input that wrote it
+        self.clashing = clashing
 
     def output_base(self, item) -> Path:
         base = self.args.output / item.name
-        if self.claimed.setdefault(base, item.path) != item.path:
-            raise ToolError(item.path, f"its output {base}_* would overwrite that of {self.claimed[base]}")
+        if item.path in self.clashing:
+            raise ToolError(item.path, f"its output {base}_* would overwrite that of {self.clashing[item.path]}")
         base.parent.mkdir(parents=True, exist_ok=True)
         return base
 
@@ -71,18 +88,24 @@ class Renderer:
         images = [frame_image(frame, args.scale) for frame in anim.images]
         try:
             base = self.output_base(item)
-            self.write_frames(report, base, images)
-            if args.sheet:
-                self.write_sheet(report, base, images, anim)
-            previews = (args.gif or args.apng) and preview.canvases(
-                images, anim.frames, anim.data.has_background, args.scale, args.flip_offsets)
-            for wanted, suffix, save in ((args.gif, ".gif", preview.save_gif), (args.apng, ".apng", preview.save_apng)):
-                if wanted and previews:
-                    path = Path(f"{base}{suffix}")
-                    save(path, previews, args.duration)
-                    self.wrote(report, path)
+            with atomic_file.together():
+                self.write_all(report, base, images, anim)
         except OSError as error:
             raise ToolError(item.path, f"cannot write {error.filename or 'output'}: {error.strerror}") from None
+
+    def write_all(self, report, base: Path, images, anim) -> None:
+        """Every output of one animation: they take their places together."""
+        args = self.args
+        self.write_frames(report, base, images)
+        if args.sheet:
+            self.write_sheet(report, base, images, anim)
+        previews = (args.gif or args.apng) and preview.canvases(
+            images, anim.frames, anim.data.has_background, args.scale, args.flip_offsets)
+        for wanted, suffix, save in ((args.gif, ".gif", preview.save_gif), (args.apng, ".apng", preview.save_apng)):
+            if wanted and previews:
+                path = Path(f"{base}{suffix}")
+                save(path, previews, args.duration)
+                self.wrote(report, path)
 
     def write_frames(self, report, base: Path, images) -> None:
         digits = max(3, len(str(len(images) - 1)))
@@ -91,13 +114,13 @@ class Renderer:
                 report.warn(base, f"frame {index} is {image.width}x{image.height}: no PNG written")
                 continue
             path = Path(f"{base}_{index:0{digits}d}.png")
-            save_image(image, path)
+            save_image(image, path, compress_level=self.args.compress_level)
             self.wrote(report, path)
 
     def write_sheet(self, report, base: Path, images, anim) -> None:
         image, entries = sheet.build(images, anim.frames)
         path = Path(f"{base}_sheet.png")
-        save_image(image, path)
+        save_image(image, path, compress_level=self.args.compress_level)
         self.wrote(report, path)
         atlas = {"animation": str(anim.path), "image": path.name, "scale": self.args.scale,
                  "speed": anim.data.info.speed, "background": anim.data.has_background, "frames": entries}
@@ -107,11 +130,11 @@ class Renderer:
 
 
 def run(args) -> int:
-    batch = Batch("ravir render", expand(args.files, ".orv"))
+    batch = Batch("ravir render", expand(args.files, ".orv"), args.jobs)
     if args.palette is not None:
         try:
             args.palette = animation.read_palette(args.palette)
         except ToolError as error:
             batch.say(str(error))
             return 1
-    return batch.run(Renderer(args))
+    return batch.run(Renderer(args, clashes(batch.inputs, args.output)))
