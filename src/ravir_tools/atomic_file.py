@@ -47,25 +47,27 @@ def replacing(path: str | os.PathLike) -> Iterator[BinaryIO]:
 
     folder, name = os.path.split(target)
     pending = _Pending(os.path.join(folder, f".{name}.{secrets.token_hex(4)}.tmp"), target, os.fspath(path))
-    with _named(path):
-        # 0o666 as for any new file: the umask takes its usual share.
-        descriptor = os.open(pending.temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
-    group = _current.get()
+    # Whatever interrupts from here on, the hidden file belongs to a group that
+    # removes it unless it took its place.
+    group = _current.get() or _Group()
+    group.files.append(pending)
     try:
+        with _named(path):
+            # 0o666 as for any new file: the umask takes its usual share.
+            descriptor = os.open(pending.temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
         with open(descriptor, "wb") as stream, _named(path):
             yield stream
             stream.flush()
             if previous is not None:
                 _keep_owner_and_mode(stream.fileno(), previous)
-            if group is None:
+            if group is not _current.get():
                 os.fsync(stream.fileno())
+                group.place()
     except BaseException:
-        pending.discard()
+        if pending in group.files:
+            group.files.remove(pending)
+            pending.discard()
         raise
-    if group is not None:
-        group.files.append(pending)
-    else:
-        _Group([pending]).place()
 
 
 def write_bytes(path: str | os.PathLike, data: bytes) -> None:
@@ -86,14 +88,13 @@ def together() -> Iterator[None]:
     token = _current.set(group)
     try:
         yield
+        group.flush()
+        group.place()
     except BaseException:
-        for pending in group.files:
-            pending.discard()
+        group.discard()
         raise
     finally:
         _current.reset(token)
-    group.flush()
-    group.place()
 
 
 @dataclass
@@ -109,7 +110,7 @@ class _Pending:
 
 @dataclass
 class _Group:
-    files: list[_Pending] = field(default_factory=list)
+    files: list[_Pending] = field(default_factory=list)  # those not placed yet
 
     def flush(self) -> None:
         """One flush of the file system holding the files, where the system offers
@@ -131,16 +132,19 @@ class _Group:
 
     def place(self) -> None:
         """Renames every file over its target, then flushes each folder once."""
-        for index, pending in enumerate(self.files):
-            try:
-                with _named(pending.named):
-                    os.replace(pending.temporary, pending.target)
-            except BaseException:
-                for rest in self.files[index:]:
-                    rest.discard()
-                raise
-        for folder in dict.fromkeys(os.path.dirname(pending.target) for pending in self.files):
+        folders = dict.fromkeys(os.path.dirname(pending.target) for pending in self.files)
+        while self.files:
+            pending = self.files[-1]
+            with _named(pending.named):
+                os.replace(pending.temporary, pending.target)
+            self.files.pop()
+        for folder in folders:
             _sync_folder(folder)
+
+    def discard(self) -> None:
+        for pending in self.files:
+            pending.discard()
+        self.files.clear()
 
 
 _current: contextvars.ContextVar[_Group | None] = contextvars.ContextVar("atomic_file_group", default=None)
