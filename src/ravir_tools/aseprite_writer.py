@@ -3,7 +3,8 @@
 The chunks go in the order Aseprite itself saves them, so that Aseprite and other
 readers attach each user-data chunk to the same owner: in the first frame the
 palette (new and old form), the sprite's user data, the layers, the tags with one
-user-data chunk per tag; then in every frame its cels, each followed by its user data.
+user-data chunk per tag; then in every frame its cels, each followed by its user data
+(a linked cel has none of its own: Aseprite gives it that of the cel it repeats).
 """
 
 from __future__ import annotations
@@ -22,7 +23,7 @@ MAX_STRING_BYTES = 0xFFFF
 
 def write_document(doc: Document) -> bytes:
     """The file's bytes. Raises ValueError for a document the file could not hold as given."""
-    check_writable(doc)
+    _check_writable(doc)
     try:
         return _document(doc)
     except struct.error as error:  # a number out of its field's range
@@ -40,7 +41,7 @@ def _document(doc: Document) -> bytes:
     return b"".join([header, *frames])
 
 
-def check_writable(doc: Document) -> None:
+def _check_writable(doc: Document) -> None:
     """Refuses what would come out of the file different from what went in."""
     if doc.depth != INDEXED_DEPTH:
         raise ValueError(f"only indexed documents are written, not depth {doc.depth}")
@@ -50,6 +51,9 @@ def check_writable(doc: Document) -> None:
         if not 1 <= frame.duration_ms <= 0xFFFF:
             # Aseprite would read 0 as the document's default speed.
             raise ValueError(f"frame {index}: a duration of {frame.duration_ms} ms, not 1 to 65535")
+        layers = [cel.layer_index for cel in frame.cels]
+        if len(set(layers)) != len(layers):
+            raise ValueError(f"frame {index}: two cels on one layer")
         for cel in frame.cels:
             place = f"frame {index}, layer {cel.layer_index}"
             if not 0 <= cel.layer_index < len(doc.layers):

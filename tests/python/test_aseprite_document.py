@@ -196,6 +196,7 @@ def one_layer(*frames, palette=((0, 0, 0, 0),), name="a"):
     (one_layer(Frame(0, [ONE])), "a duration of 0 ms"),
     (one_layer(Frame(1, [replace(ONE, width=2)])), "1 pixels for a 2x1"),
     (one_layer(Frame(1, [Cel(0, 0, 0, 0, 1, b"")])), "an empty cel"),
+    (one_layer(Frame(1, [ONE, ONE])), "two cels on one layer"),
     (one_layer(Frame(1, [ONE]), Frame(1, [replace(ONE, pixels=b"\2", linked_from=0)])), "no earlier cel with these"),
     (one_layer(Frame(1, [ONE]), Frame(1, [replace(ONE, user_data=UserData("own"), linked_from=0)])), "other user data"),
     (one_layer(Frame(1, [ONE]), name="a" * 70000), "70000 bytes"),
