@@ -3,14 +3,17 @@
 from __future__ import annotations
 
 import json
+from pathlib import Path
 
 from ravir_tools import animation
 from ravir_tools.batch import Batch, expand
+from ravir_tools.errors import ToolError
 from ravir_tools.parsing import add_command
 
 EXAMPLES = """\
   ravir info anim/walk.orv
   ravir info game/anim --json > animations.json
+  ravir info anim/walk.orv --palette night.gpl
 """
 
 
@@ -20,10 +23,12 @@ def register(commands) -> None:
                          "table of its frames. Folders are searched for .orv files.", EXAMPLES)
     parser.add_argument("files", nargs="+", metavar="FILE", help="animation files or folders")
     parser.add_argument("--json", action="store_true", help="print one JSON list of all animations")
+    parser.add_argument("--palette", type=Path, metavar="PAL",
+                        help="draw with this palette (any format `ravir palette` reads) instead of the file's")
     parser.set_defaults(run=run)
 
 
-def describe(anim: animation.Animation) -> dict:
+def describe(anim: animation.Animation, replaced: bool = False) -> dict:
     frames = []
     for index, frame in enumerate(anim.frames):
         rows = frame.pixel_sets
@@ -37,7 +42,7 @@ def describe(anim: animation.Animation) -> dict:
         "file": str(anim.path), "speed": info.speed, "frame_count": info.frame_count,
         "background": anim.data.has_background, "palette_location": anim.location,
         "palette_found": anim.palette_path or None, "palette_loaded": anim.palette_error is None,
-        "frames": frames,
+        "palette_replaced": replaced, "frames": frames,
     }
 
 
@@ -45,6 +50,8 @@ def palette_status(summary: dict) -> str:
     found = summary["palette_found"]
     if not found:
         return "not found"
+    if summary["palette_replaced"]:
+        return f"replaced by {found}"
     return f"found at {found}" + ("" if summary["palette_loaded"] else ", but not readable")
 
 
@@ -67,10 +74,17 @@ def text(summary: dict) -> str:
 def run(args) -> int:
     batch = Batch("ravir info", expand(args.files, ".orv"))
     summaries = []
+    palette = None
+    if args.palette is not None:
+        try:
+            palette = animation.read_palette(args.palette)
+        except ToolError as error:
+            batch.say(str(error))
+            return 1
 
     def work(item) -> None:
-        anim = animation.load(item.path)
-        summaries.append(describe(anim))
+        anim = animation.load(item.path, palette)
+        summaries.append(describe(anim, palette is not None))
         for warning in anim.warnings:
             batch.warn(item.path, warning)
         if not args.json:

@@ -109,14 +109,14 @@ def run(args) -> int:
             raise ToolError(" ".join(args.frames), "no PNG frames found")
         if args.speed not in range(2**32):
             raise ToolError("--speed", f"{args.speed} is not from 0 to 4294967295")
-        colors = animation.read_palette(args.palette).colors
+        source = animation.read_palette(args.palette)
         offsets = read_offsets(args.offsets, len(batch.inputs))
         shadows = read_shadows(args.shadow, len(batch.inputs))
     except ToolError as error:
         batch.say(str(error))
         return 1
 
-    palette = PaletteIndex(colors, args.nearest)
+    palette = PaletteIndex(source.colors, args.nearest)
     writer = _native.AnimationWriter(args.speed)
     numbers = itertools.count()  # the batch takes the frames in order
 
@@ -143,7 +143,10 @@ def run(args) -> int:
                                                     os.path.abspath(args.palette.parent)])))
     try:
         write(writer, args, root)
-        if animation.load(args.output).palette_error:
+        if source.format != "pal":
+            batch.warn(args.output, f"it names its palette {args.palette}, a {source.format} file, which the game "
+                                    f"cannot read: convert it with `ravir palette {args.palette} -o NAME.pal`")
+        elif animation.load(args.output).palette_error:
             batch.warn(args.output, f"it does not find its palette from its folder: {root} is not above it")
     except ToolError as error:
         batch.say(str(error))
