@@ -38,7 +38,8 @@ def register(commands) -> None:
                          "Builds an animation file from RGBA images, one frame each, in the order given.",
                          EXAMPLES)
     parser.add_argument("frames", nargs="+", metavar="FRAME", help="PNG images or folders of them")
-    parser.add_argument("--palette", required=True, type=Path, metavar="PAL", help="palette the frames index into")
+    parser.add_argument("--palette", required=True, type=Path, metavar="PAL",
+                        help="palette the frames index into (any format `ravir palette` reads)")
     parser.add_argument("-o", "--output", required=True, type=Path, metavar="FILE", help="animation file to write")
     parser.add_argument("--root", type=Path, metavar="DIR",
                         help="folder the palette's stored path is relative to "
@@ -144,8 +145,9 @@ def run(args) -> int:
     try:
         write(writer, args, root)
         if source.format != "pal":
-            batch.warn(args.output, f"it names its palette {args.palette}, a {source.format} file, which the game "
-                                    f"cannot read: convert it with `ravir palette {args.palette} -o NAME.pal`")
+            batch.warn(args.output, f"it names its palette {args.palette}, which the game cannot read, as it reads "
+                                    f"only its own format: convert it (`ravir palette {args.palette} -o NAME.pal`) and "
+                                    "pack with that")
         elif animation.load(args.output).palette_error:
             batch.warn(args.output, f"it does not find its palette from its folder: {root} is not above it")
     except ToolError as error:

@@ -185,7 +185,7 @@ class OrvImageFile(ImageFile.ImageFile):
         self.is_animated = self.n_frames > 1
         self._mode = "RGBA"
         self._size = (width, height)
-        self.info.update(speed=header.speed, palette=self._palette_path)
+        self.info.update(speed=header.speed, palette_file=self._palette_path)
         self._set_frame_info(0, (x_offset, y_offset), shadow)
         # Not read from the file by Pillow: load() takes the core's pixels instead.
         self.tile = [("raw", (0, 0) + self.size, 0, ("RGBA", 0, 1))]

@@ -42,7 +42,7 @@ def test_every_frame_is_the_frame_the_core_renders(project, frames, background):
     with Image.open(path) as image:
         assert (image.format, image.mode, image.n_frames) == ("ORV", "RGBA", len(buffers))
         assert image.is_animated == (len(buffers) > 1)
-        assert (image.info["speed"], image.info["palette"]) == (9, str(project.root / "pal" / "a.pal"))
+        assert (image.info["speed"], image.info["palette_file"]) == (9, str(project.root / "pal" / "a.pal"))
         got = frames_of(image)
     assert got == [((b.width, b.height), b.pixels, (b.offset_x, b.offset_y), frame.shadow,
                     bool(background) and index == len(buffers) - 1)
@@ -122,3 +122,10 @@ def test_what_finds_no_palette_says_so(project):
         Image.open(io.BytesIO(project.animation(SPRITE).read_bytes()))
     with open(project.animation(SPRITE), "rb") as named, Image.open(named) as image:
         assert image.convert("RGBA").tobytes() == rendered(named.name)[0].pixels
+
+
+def test_an_animation_saves_as_another_animated_format(sprite, tmp_path):
+    with Image.open(sprite) as image:
+        image.save(tmp_path / "x.gif", save_all=True)  # the info keys must not read as GIF's own
+    with Image.open(tmp_path / "x.gif") as gif:
+        assert gif.n_frames == 2
