@@ -129,3 +129,13 @@ def test_an_animation_saves_as_another_animated_format(sprite, tmp_path):
         image.save(tmp_path / "x.gif", save_all=True)  # the info keys must not read as GIF's own
     with Image.open(tmp_path / "x.gif") as gif:
         assert gif.n_frames == 2
+
+
+@pytest.mark.parametrize("frames, words", [
+    ([], "holds no frames"),
+    ([EMPTY, SPRITE[0]], "frame 0 is 0x0"),  # Pillow opens no file whose first image is empty
+])
+def test_an_animation_pillow_cannot_show_says_why(project, frames, words):
+    with pytest.raises(OSError, match=words) as raised:
+        Image.open(project.animation(frames))
+    assert not isinstance(raised.value, UnidentifiedImageError)
