@@ -83,14 +83,15 @@ def _accept(prefix: bytes) -> bool:
     """Whether the first 16 bytes can start an animation file. The format has no
     magic of its own beyond the optional "FATZ", so the check is the location
     size's: small and non-zero, which no text and no common image format has in
-    bytes 4 to 7, followed by the start of a plausible path."""
+    bytes 4 to 7, followed by the start of a plausible path; and no file starts
+    with a well-known format's signature. _open checks the whole header."""
     if prefix.startswith(FOREIGN_SIGNATURES):
         return False
     if prefix.startswith(MAGIC):
         # Only the speed and three bytes of the location size follow in 16 bytes.
         size = prefix[BACKGROUND_HEADER_SIZE + 4:BACKGROUND_HEADER_SIZE + 7]
-        return len(size) == 3 and size[2] == 0 and MIN_LOCATION_SIZE <= int.from_bytes(size[:2], "little") \
-            <= MAX_LOCATION_SIZE
+        low = int.from_bytes(size[:2], "little")
+        return len(size) == 3 and size[2] == 0 and MIN_LOCATION_SIZE <= low <= MAX_LOCATION_SIZE
     if len(prefix) < BODY_HEADER.size + MIN_LOCATION_SIZE:
         return False
     _, size = BODY_HEADER.unpack_from(prefix)
