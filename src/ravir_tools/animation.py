@@ -10,17 +10,8 @@ from pathlib import Path
 import ravir
 
 from ravir_tools import _native
-from ravir_tools.errors import ToolError
-
-Color = tuple[int, int, int, int]
-
-
-@dataclass
-class Palette:
-    """Colors read from a palette file, to use in place of the one an animation names."""
-
-    path: Path
-    colors: list[Color]
+from ravir_tools.errors import ToolError, check_readable
+from ravir_tools.palette_formats import Palette, read_palette_file
 
 
 @dataclass
@@ -39,23 +30,15 @@ class Animation:
         return self.data.frames
 
 
-def check_readable(path: Path) -> None:
-    if not path.exists():
-        raise ToolError(path, "no such file")
-    if path.is_dir():
-        raise ToolError(path, "is a folder, not a file")
-    try:
-        path.open("rb").close()
-    except OSError as error:
-        raise ToolError(path, f"cannot open: {error.strerror}") from None
-
-
 def read_palette(path: Path) -> Palette:
-    check_readable(path)
-    colors, problems = _native.decode_palette(path.read_bytes())
-    if colors is None:
-        raise ToolError(path, f"cannot read the palette: {problems[0].message}")
-    return Palette(path, colors)
+    """A palette file in any format that palette_formats reads, with its colors as the
+    game would read them from its own file (a shorter palette padded as the codec
+    pads it), so that every format draws alike: the one way a command takes the
+    palette a user names."""
+    palette = read_palette_file(path)
+    colors, _ = _native.decode_palette(_native.encode_palette(palette.colors))
+    palette.colors = [tuple(c) for c in colors]
+    return palette
 
 
 def load(path: Path, palette: Palette | None = None) -> Animation:

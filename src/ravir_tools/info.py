@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import json
 import sys
+from pathlib import Path
 
 from ravir_tools import animation
 from ravir_tools.batch import Batch, expand
@@ -13,6 +14,7 @@ EXAMPLES = """\
   ravir info anim/walk.orv
   ravir info game/anim --json > animations.json
   ravir info game/anim --jsonl -j 4 | grep '"background": true'
+  ravir info anim/walk.orv --palette night.gpl
 """
 
 
@@ -24,11 +26,13 @@ def register(commands) -> None:
     output = parser.add_mutually_exclusive_group()
     output.add_argument("--json", action="store_true", help="print one JSON list of all animations")
     output.add_argument("--jsonl", action="store_true", help="print one JSON object per animation, a line each")
+    parser.add_argument("--palette", type=Path, metavar="PAL",
+                        help="draw with this palette (any format `ravir palette` reads) instead of the file's")
     add_jobs(parser)
     parser.set_defaults(run=run)
 
 
-def describe(anim: animation.Animation) -> dict:
+def describe(anim: animation.Animation, replaced: bool = False) -> dict:
     frames = []
     for index, frame in enumerate(anim.frames):
         rows = frame.pixel_sets
@@ -42,7 +46,7 @@ def describe(anim: animation.Animation) -> dict:
         "file": str(anim.path), "speed": info.speed, "frame_count": info.frame_count,
         "background": anim.data.has_background, "palette_location": anim.location,
         "palette_found": anim.palette_path or None, "palette_loaded": anim.palette_error is None,
-        "frames": frames,
+        "palette_replaced": replaced, "frames": frames,
     }
 
 
@@ -50,6 +54,8 @@ def palette_status(summary: dict) -> str:
     found = summary["palette_found"]
     if not found:
         return "not found"
+    if summary["palette_replaced"]:
+        return f"replaced by {found}"
     return f"found at {found}" + ("" if summary["palette_loaded"] else ", but not readable")
 
 
@@ -72,12 +78,13 @@ def text(summary: dict) -> str:
 class Describe:
     """The work on one animation: its summary, and its text unless JSON is wanted."""
 
-    def __init__(self, as_text: bool):
+    def __init__(self, as_text: bool, palette: animation.Palette | None):
         self.as_text = as_text
+        self.palette = palette
 
     def __call__(self, item, report) -> None:
-        anim = animation.load(item.path)
-        summary = describe(anim)
+        anim = animation.load(item.path, self.palette)
+        summary = describe(anim, self.palette is not None)
         for warning in anim.warnings:
             report.warn(item.path, warning)
         if self.as_text:
@@ -103,8 +110,9 @@ class JsonArray:
 
 
 def run(args) -> int:
+    palette = animation.read_palette(args.palette) if args.palette is not None else None
     batch = Batch("ravir info", expand(args.files, ".orv"), args.jobs)
-    work = Describe(as_text=not (args.json or args.jsonl))
+    work = Describe(not (args.json or args.jsonl), palette)
     if args.jsonl:
         return batch.run(work, lambda summary: sys.stdout.write(json.dumps(summary) + "\n"))
     if not args.json:

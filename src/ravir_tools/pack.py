@@ -38,7 +38,8 @@ def register(commands) -> None:
                          "Builds an animation file from RGBA images, one frame each, in the order given.",
                          EXAMPLES)
     parser.add_argument("frames", nargs="+", metavar="FRAME", help="PNG images or folders of them")
-    parser.add_argument("--palette", required=True, type=Path, metavar="PAL", help="palette the frames index into")
+    parser.add_argument("--palette", required=True, type=Path, metavar="PAL",
+                        help="palette the frames index into (any format `ravir palette` reads)")
     parser.add_argument("-o", "--output", required=True, type=Path, metavar="FILE", help="animation file to write")
     parser.add_argument("--root", type=Path, metavar="DIR",
                         help="folder the palette's stored path is relative to "
@@ -109,14 +110,14 @@ def run(args) -> int:
             raise ToolError(" ".join(args.frames), "no PNG frames found")
         if args.speed not in range(2**32):
             raise ToolError("--speed", f"{args.speed} is not from 0 to 4294967295")
-        colors = animation.read_palette(args.palette).colors
+        source = animation.read_palette(args.palette)
         offsets = read_offsets(args.offsets, len(batch.inputs))
         shadows = read_shadows(args.shadow, len(batch.inputs))
     except ToolError as error:
         batch.say(str(error))
         return 1
 
-    palette = PaletteIndex(colors, args.nearest)
+    palette = PaletteIndex(source.colors, args.nearest)
     writer = _native.AnimationWriter(args.speed)
     numbers = itertools.count()  # the batch takes the frames in order
 
@@ -143,7 +144,11 @@ def run(args) -> int:
                                                     os.path.abspath(args.palette.parent)])))
     try:
         write(writer, args, root)
-        if animation.load(args.output).palette_error:
+        if source.format != "pal":
+            batch.warn(args.output, f"it names its palette {args.palette}, which the game cannot read, as it reads "
+                                    f"only its own format: convert it (`ravir palette {args.palette} -o NAME.pal`) and "
+                                    "pack with that")
+        elif animation.load(args.output).palette_error:
             batch.warn(args.output, f"it does not find its palette from its folder: {root} is not above it")
     except ToolError as error:
         batch.say(str(error))

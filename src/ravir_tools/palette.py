@@ -1,4 +1,5 @@
-"""`ravir palette`: a palette's 256 colors as a labelled swatch or as JSON."""
+"""`ravir palette`: a palette converted to another tool's format, drawn as a swatch,
+or printed."""
 
 from __future__ import annotations
 
@@ -6,65 +7,68 @@ import json
 import sys
 from pathlib import Path
 
-from PIL import Image, ImageDraw
-
-from ravir_tools.images import save_image
-from ravir_tools.animation import read_palette
 from ravir_tools.errors import ToolError
+from ravir_tools.palette_formats import WRITERS, output_format, read_palette_file, write_palette_file
 from ravir_tools.parsing import add_command
 
 EXAMPLES = """\
-  ravir palette pal/a.pal -o swatch.png
+  ravir palette pal/a.pal -o swatch.png            # the colors, labelled with index and hex
+  ravir palette pal/a.pal -o a.gpl                 # for GIMP and Aseprite
+  ravir palette a.gpl -o pal/a.pal                 # back to the game's format
+  ravir palette pal/a.pal -o a.act                 # Adobe color table
+  ravir palette pal/a.pal -o a_jasc.pal --format jasc
+  ravir palette pal/a.pal -o a_indexed.png --format png-palette
   ravir palette pal/a.pal --json
-"""
 
-COLUMNS = 16
-CELL = (60, 34)
-CHECKER = ((204, 204, 204, 255), (255, 255, 255, 255))  # shows through translucent colors
+The input's format is recognised from its content: the game's .pal, GIMP .gpl,
+Adobe .act, JASC-PAL, or an indexed PNG, GIF or BMP. The output's follows its
+extension (.pal the game's, .gpl, .act, .png a swatch) unless --format names it.
+A 768- or 772-byte file that reads both as .act and as a game palette is an .act
+file when its name ends in .act, and a game palette otherwise.
+.gpl keeps the fourth byte (alpha) of every entry; .act and JASC-PAL have none and
+say so when one is lost.
+"""
 
 
 def register(commands) -> None:
-    parser = add_command(commands, "palette", "draw a palette as a swatch, or print it",
-                         "Draws the palette's colors in a grid of 16 columns, each cell labelled with "
-                         "its index and hex value, or prints them as JSON.", EXAMPLES)
+    parser = add_command(commands, "palette", "convert a palette, draw it as a swatch or print it",
+                         "Reads a palette in any format ravir knows and writes it in another, draws it as a "
+                         "swatch, or prints its colors as JSON.", EXAMPLES)
     parser.add_argument("palette", type=Path, metavar="PAL", help="palette file")
-    parser.add_argument("-o", "--output", type=Path, metavar="PNG", help="swatch image to write")
+    parser.add_argument("-o", "--output", type=Path, metavar="OUT", help="palette or swatch image to write")
+    parser.add_argument("--format", choices=sorted(WRITERS),
+                        help="format to write (default: from the output's extension; pal is the game's)")
     parser.add_argument("--json", action="store_true", help="print the colors as JSON")
     parser.set_defaults(run=run)
 
 
-def swatch(colors: list[tuple[int, int, int, int]]) -> Image.Image:
-    rows = -(-len(colors) // COLUMNS)
-    image = Image.new("RGBA", (COLUMNS * CELL[0], rows * CELL[1]))
-    draw = ImageDraw.Draw(image)
-    for index, color in enumerate(colors):
-        x, y = (index % COLUMNS) * CELL[0], (index // COLUMNS) * CELL[1]
-        cell = Image.new("RGBA", CELL, CHECKER[0])
-        ImageDraw.Draw(cell).rectangle((0, 0, CELL[0] // 2 - 1, CELL[1] // 2 - 1), fill=CHECKER[1])
-        cell.alpha_composite(Image.new("RGBA", CELL, color))
-        image.paste(cell, (x, y))
-        r, g, b, a = color
-        light = a < 128 or r * 299 + g * 587 + b * 114 > 128_000
-        ink = (0, 0, 0, 255) if light else (255, 255, 255, 255)
-        label = f"{index}\n{r:02x}{g:02x}{b:02x}" + ("" if a == 255 else f"{a:02x}")
-        draw.multiline_text((x + 3, y + 3), label, fill=ink, spacing=2)
-    return image
+def say(message: str) -> None:
+    print(f"ravir palette: {message}", file=sys.stderr)
 
 
 def run(args) -> int:
     if args.output is None and not args.json:
-        print("ravir palette: give -o PNG, --json or both", file=sys.stderr)
+        print("ravir palette: give -o OUT, --json or both", file=sys.stderr)
+        return 2
+    if args.format is not None and args.output is None:
+        print("ravir palette: --format needs -o OUT", file=sys.stderr)
         return 2
     try:
-        colors = read_palette(args.palette).colors
+        palette = read_palette_file(args.palette)
+        for warning in palette.warnings:
+            say(f"{args.palette}: warning: {warning}")
         if args.output is not None:
+            format = output_format(args.output, args.format)
             try:
-                save_image(swatch(colors), args.output)
+                lost = write_palette_file(args.output, palette.colors, format)
             except OSError as error:
                 raise ToolError(args.output, f"cannot write: {error.strerror or error}") from None
+            if lost:
+                say(f"{args.output}: warning: {lost}")
     except ToolError as error:
-        print(f"ravir palette: {error}", file=sys.stderr)
+        say(str(error))
         return 1
     if args.json:
-        print(json.dumps({"palette": str(args.palette), "colors": [list(c) for c in colors]}))
+        print(json.dumps({"palette": str(args.palette), "format": palette.format,
+                          "colors": [list(c) for c in palette.colors]}))
     return 0

@@ -162,6 +162,15 @@ PYBIND11_MODULE(_native, m)
         },
         py::arg("colors"), py::arg("color_model") = 0, "The bytes of a palette file holding `colors`.");
 
+    m.def(
+        "find_palette",
+        [](const std::string& animation, const std::string& location) {
+            return OrvF::resolvePalPath(animation, location).string();
+        },
+        py::arg("animation_path"), py::arg("location"),
+        "The palette file a load of the animation at `animation_path` (absolute) finds for the stored "
+        "`location`, searching from the animation's folder upwards; \"\" when there is none.");
+
     m.def("stored_location", &OrvF::storedLocation, py::arg("project_root"), py::arg("palette_path"),
           "The palette location an animation stores for `palette_path` under `project_root`.");
 

@@ -54,3 +54,13 @@ def test_folders_are_searched_and_a_failing_file_does_not_stop_the_rest(project,
 def test_a_file_whose_frame_count_lies_is_one_line(project):
     path = project.animation([], frame_count=1_000_000)
     one_error(ravir("info", path, ok=False), path, "exceeds the size of the file")
+
+
+def test_a_palette_given_replaces_the_files_own(project, sprite, tmp_path):
+    (tmp_path / "b.gpl").write_text("GIMP Palette\n" + "1 2 3\n" * 3)  # fewer colors than the sprite's indices
+    [summary] = json.loads(ravir("info", "--json", "--palette", tmp_path / "b.gpl", sprite).stdout)
+    assert (summary["palette_found"], summary["palette_replaced"]) == (str(tmp_path / "b.gpl"), True)
+    assert summary["palette_loaded"] is True
+    assert "replaced by" in ravir("info", "--palette", tmp_path / "b.gpl", sprite).stdout
+    (tmp_path / "c.gpl").write_text("GIMP Palette\n1 2\n")
+    one_error(ravir("info", "--palette", tmp_path / "c.gpl", sprite, ok=False), "c.gpl", "line 2")

@@ -6,6 +6,8 @@ from cli_run import one_error, ravir as run, rgba
 from orv_bytes import ramp_palette
 from PIL import Image
 
+from ravir_tools.palette_formats import write_palette_file
+
 RAMP = ramp_palette()
 
 
@@ -126,3 +128,14 @@ def test_each_bad_frame_is_named_and_nothing_is_written(project, tmp_path, bad, 
     assert len(lines) == 2 and all(str(broken) in line for line in lines)
     assert all(word in lines[0] for word in words)
     assert not out.exists()
+
+
+def test_a_palette_in_another_format_gives_its_colors_and_a_warning(project, tmp_path):
+    gpl = project.root / "pal" / "a.gpl"
+    write_palette_file(gpl, RAMP, "gpl")
+    out = project.root / "anim" / "new.orv"
+    result = run("pack", *save(tmp_path, FRAMES[:2]), "--palette", gpl, "-o", out)
+    assert "warning" in result.stderr and "the game cannot read" in result.stderr
+    f = ravir.OrvF()
+    f.load(str(out), io_pal=str(project.root / "pal" / "a.pal"))
+    assert [b.pixels for b in f.get_frame_buffer()] == [picture.tobytes() for picture in FRAMES[:2]]

@@ -7,6 +7,8 @@ from conftest import SPRITE
 from orv_bytes import Frame, ramp_palette
 from PIL import Image
 
+from ravir_tools.palette_formats import write_palette_file
+
 
 def rendered(path, palette=""):
     f = ravir.OrvF()
@@ -74,11 +76,15 @@ def test_a_background_is_drawn_behind_each_other_frame(project, tmp_path):
         assert pixels(preview) == [ramp[9], ramp[5]]
 
 
-def test_another_palette_replaces_the_files_own(project, sprite, tmp_path):
-    other = project.palette("b.pal", colors=[(200, 0, 0, 255)] * 256)
-    run("render", sprite, "-o", tmp_path, "--palette", other)
-    assert rgba(tmp_path / "x_000.png") == rendered(sprite, other)[0].pixels
-    assert rgba(tmp_path / "x_000.png")[4:8] == bytes((200, 0, 0, 255))
+@pytest.mark.parametrize("format, name", [
+    ("pal", "b.pal"), ("gpl", "b.gpl"), ("act", "b.act"), ("jasc", "b_jasc.pal"), ("png-palette", "b.png")])
+def test_another_palette_in_any_format_replaces_the_files_own(project, sprite, tmp_path, format, name):
+    colors = [(200, 0, 0, 255)] * 5 + [(0, 0, 9, 255)]  # indices past these draw as the game pads them
+    game = project.palette("b.pal", colors=colors)
+    write_palette_file(tmp_path / name, colors, format)
+    run("render", sprite, "-o", tmp_path / "out", "--palette", tmp_path / name)
+    assert rgba(tmp_path / "out" / "x_000.png") == rendered(sprite, game)[0].pixels
+    assert rgba(tmp_path / "out" / "x_000.png")[4:12] == bytes((0, 0, 9, 255, 0, 0, 0, 255))  # indices 5, 6
 
 
 def test_batch_writes_what_it_can_and_fails_for_the_rest(project, sprite, tmp_path):
