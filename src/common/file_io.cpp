@@ -176,6 +176,11 @@ bool mayBlock(const std::string& path)
 
 void replaceFile(const std::string& path, std::span<const std::uint8_t> bytes)
 {
+    if (path.empty()) {
+        // Names no file, as open() would say; the hidden file must not land in the
+        // working directory on the way to a rename that cannot succeed.
+        throw FileError(FileError::Stage::opening, ENOENT, path);
+    }
     const std::string target = followLinks(path);
     struct stat previous {};
     const bool exists = ::stat(target.c_str(), &previous) == 0;

@@ -55,7 +55,9 @@ def replacing(path: str | os.PathLike) -> Iterator[BinaryIO]:
         with _named(path):
             # 0o666 as for any new file: the umask takes its usual share.
             descriptor = os.open(pending.temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
-        with open(descriptor, "wb") as stream, _named(path):
+        # Named outermost: closing flushes what the stream still buffers, and that
+        # failure, which replaces the first one, must name the file as well.
+        with _named(path), open(descriptor, "wb") as stream:
             yield stream
             stream.flush()
             if previous is not None:

@@ -1,7 +1,14 @@
+// PalF with files: what loads and saves report, refuse and write. The format
+// itself is the codec's (palette_codec_test.cpp).
+
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <optional>
 #include <stdexcept>
 
+#include "common/file_io.h"
+#include "palette/pal_codec.h"
 #include "palette/pal_file.h"
 #include "test_support.h"
 
@@ -11,119 +18,34 @@ namespace {
 class PaletteFile : public TempDirTest {
 protected:
     fs::path palPath() const { return dir / "a.pal"; }
+};
 
-    // Loads `bytes` as a palette file; returns the result and what went to stderr.
-    std::pair<int, std::string> loadBytes(PalF& palette, const Bytes& bytes)
-    {
-        writeFile(palPath(), bytes);
+// Standard error gets what the codec reports as errors, never its warnings.
+TEST_F(PaletteFile, ErrorsGoToStandardErrorAndWarningsOnlyToACollectingSink)
+{
+    struct Case {
+        Bytes bytes;
+        int result;
+        std::string err;
+    };
+    for (const Case& c : {Case{paletteBytes(rampColors(257), 257), -2, "ERROR: Invalid color count: 257\n"},
+                          Case{{3}, 1, ""}, Case{paletteBytes(rampColors(3), 3), 1, ""}}) {
+        writeFile(palPath(), c.bytes);
+        PalF printing;
         int result = 0;
-        const std::string err = stderrOf([&] { result = palette.load(palPath().string()); });
-        return {result, err};
-    }
-};
+        EXPECT_EQ(stderrOf([&] { result = printing.load(palPath().string()); }), c.err);
+        EXPECT_EQ(result, c.result);
 
-const PalF::Color kBlack{0, 0, 0, 255};
-
-TEST_F(PaletteFile, PadsToFullPaletteWithOpaqueBlack)
-{
-    PalF palette;
-    const auto [result, err] = loadBytes(palette, paletteBytes({{1, 2, 3, 4}}, 1));
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(err, "");
-    const auto colors = palette.colors();
-    ASSERT_EQ(colors.size(), 256u);
-    EXPECT_EQ(colors[0], (PalF::Color{1, 2, 3, 4}));
-    for (std::size_t i = 1; i < colors.size(); ++i) {
-        EXPECT_EQ(colors[i], kBlack) << i;
+        PalF collecting;
+        ProblemList problems;
+        EXPECT_EQ(collecting.load(palPath().string(), problems), c.result);
+        std::vector<PalF::Color> colors;
+        ProblemList decoded;
+        decodePalette(c.bytes, 0, colors, decoded, "The palette file " + palPath().string());
+        EXPECT_EQ(problems.problems, decoded.problems);
+        EXPECT_EQ(collecting.colors(), printing.colors());
     }
 }
-
-TEST_F(PaletteFile, FullPaletteIsTakenWhole)
-{
-    PalF palette;
-    const auto colors = rampColors(256);
-    EXPECT_EQ(loadBytes(palette, paletteBytes(colors, 256)).first, 1);
-    EXPECT_EQ(palette.colors(), colors);
-}
-
-TEST_F(PaletteFile, BytesAfterTheLastRecordAreIgnored)
-{
-    PalF palette;
-    Bytes bytes = paletteBytes(rampColors(2), 2);
-    bytes.insert(bytes.end(), {9, 9, 9, 9, 9});
-    EXPECT_EQ(loadBytes(palette, bytes).first, 1);
-    EXPECT_EQ(palette.colors()[2], kBlack);
-}
-
-struct BadCount {
-    const char* name;
-    Bytes bytes;
-    std::string shown;
-};
-
-class PaletteBadCount : public PaletteFile, public testing::WithParamInterface<BadCount> {};
-
-TEST_P(PaletteBadCount, IsRejectedAndLeavesColorsAlone)
-{
-    PalF palette;
-    const std::vector<PalF::Color> before{{7, 7, 7, 7}, {8, 8, 8, 8}};
-    palette.colors(before);
-    const auto [result, err] = loadBytes(palette, GetParam().bytes);
-    EXPECT_EQ(result, -2);
-    EXPECT_EQ(err, "ERROR: Invalid color count: " + GetParam().shown + "\n");
-    EXPECT_EQ(palette.colors(), before);
-}
-
-INSTANTIATE_TEST_SUITE_P(Counts, PaletteBadCount,
-                         testing::Values(BadCount{"Above256", paletteBytes(rampColors(257), 257), "257"},
-                                         BadCount{"Zero", paletteBytes({}, 0), "0"},
-                                         BadCount{"EmptyFile", {}, "0"},
-                                         BadCount{"HeaderOnlyHuge", {0x34, 0x12}, "4660"},
-                                         BadCount{"HighByteOnly", {0x00, 0x03}, "768"}),
-                         [](const auto& test) { return std::string(test.param.name); });
-
-TEST_F(PaletteFile, OneByteFileKeepsTheLowByteOfTheCount)
-{
-    PalF palette;
-    const auto [result, err] = loadBytes(palette, {3});
-    EXPECT_EQ(result, 1);  // count 3, header and records missing: read as zeros
-    const auto colors = palette.colors();
-    EXPECT_EQ(colors[0], (PalF::Color{0, 0, 0, 0}));
-    EXPECT_EQ(colors[2], (PalF::Color{0, 0, 0, 0}));
-    EXPECT_EQ(colors[3], kBlack);
-}
-
-TEST_F(PaletteFile, RecordsMissingFromAShortFileReadAsZeros)
-{
-    PalF palette;
-    Bytes bytes = paletteBytes({{10, 20, 30, 40}}, 3);
-    bytes.insert(bytes.end(), {50, 60});  // half of the second record
-    EXPECT_EQ(loadBytes(palette, bytes).first, 1);
-    const auto colors = palette.colors();
-    EXPECT_EQ(colors[0], (PalF::Color{10, 20, 30, 40}));
-    EXPECT_EQ(colors[1], (PalF::Color{50, 60, 0, 0}));
-    EXPECT_EQ(colors[2], (PalF::Color{0, 0, 0, 0}));
-    EXPECT_EQ(colors[3], kBlack);
-}
-
-class PaletteColorModel : public PaletteFile, public testing::WithParamInterface<std::pair<int, PalF::Color>> {};
-
-TEST_P(PaletteColorModel, DecidesTheByteOrderOfRecords)
-{
-    PalF palette;
-    palette.colorModel(GetParam().first);
-    // The model stored in the file is never consulted.
-    EXPECT_EQ(loadBytes(palette, paletteBytes({{10, 20, 30, 40}}, 1, 1)).first, 1);
-    EXPECT_EQ(palette.colors()[0], GetParam().second);
-    EXPECT_EQ(palette.colors()[1], kBlack);
-}
-
-INSTANTIATE_TEST_SUITE_P(Models, PaletteColorModel,
-                         testing::Values(std::pair{1, PalF::Color{30, 20, 10, 40}},
-                                         std::pair{0, PalF::Color{10, 20, 30, 40}},
-                                         std::pair{2, PalF::Color{10, 20, 30, 40}},
-                                         std::pair{-1, PalF::Color{10, 20, 30, 40}}),
-                         [](const auto& test) { return "Model" + std::to_string(test.index); });
 
 TEST_F(PaletteFile, MissingFileIsReportedAndChangesNothing)
 {
@@ -150,65 +72,70 @@ TEST_F(PaletteFile, EntriesThatCouldBlockAreNotOpened)
     }
 }
 
-TEST_F(PaletteFile, SaveWritesHeaderAndRecordsInRgbaOrder)
+TEST_F(PaletteFile, SaveWritesTheEncodedPalette)
 {
     PalF palette;
-    palette.colorModel(0x12345);
-    palette.colors({{1, 2, 3, 4}, {5, 6, 7, 8}});
+    palette.colorModel(1);
+    palette.colors(rampColors(3));
     EXPECT_EQ(stderrOf([&] { palette.save(palPath().string()); }), "");
-    EXPECT_EQ(readFile(palPath()), (Bytes{2, 0, 0x45, 0x23, 1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(readFile(palPath()), encodePalette(rampColors(3), 1));
 }
 
-TEST_F(PaletteFile, FreshPaletteSavesAnEmptyFileThatDoesNotLoad)
+// Where there is no file an empty palette is written, though it does not load; an
+// existing file is never blanked by one.
+TEST_F(PaletteFile, EmptyPaletteIsWrittenOnlyWhereThereIsNoFile)
 {
     PalF().save(palPath().string());
     EXPECT_EQ(readFile(palPath()), (Bytes{0, 0, 0, 0}));
     PalF again;
-    EXPECT_EQ(stderrOf([&] { EXPECT_EQ(again.load(palPath().string()), -2); }),
-              "ERROR: Invalid color count: 0\n");
+    EXPECT_EQ(stderrOf([&] { EXPECT_EQ(again.load(palPath().string()), -2); }), "ERROR: Invalid color count: 0\n");
+
+    const Bytes kept = paletteBytes(rampColors(2), 2);
+    writeFile(palPath(), kept);
+    EXPECT_THROW(PalF().save(palPath().string()), std::invalid_argument);
+    EXPECT_EQ(readFile(palPath()), kept);
 }
 
-TEST_F(PaletteFile, SwappedLoadSavesRgbaAndSwapsAgainOnReload)
+TEST_F(PaletteFile, OversizedPaletteIsRefusedBeforeTheFileIsTouched)
 {
-    PalF palette;
-    palette.colorModel(1);
-    loadBytes(palette, paletteBytes({{10, 20, 30, 40}}, 1));
-    const fs::path copy = dir / "copy.pal";
-    palette.save(copy.string());
-    const Bytes saved = readFile(copy);
-    ASSERT_EQ(saved.size(), 4u + 256 * 4);
-    EXPECT_EQ(Bytes(saved.begin(), saved.begin() + 8), (Bytes{0, 1, 1, 0, 30, 20, 10, 40}));
-
-    PalF reread;
-    reread.colorModel(1);
-    reread.load(copy.string());
-    EXPECT_EQ(reread.colors()[0], (PalF::Color{10, 20, 30, 40}));
-}
-
-TEST_F(PaletteFile, OversizedPaletteIsWrittenWholeButNotReadBack)
-{
+    const Bytes kept = paletteBytes(rampColors(2), 2);
+    writeFile(palPath(), kept);
     PalF palette;
     palette.colors(std::vector<PalF::Color>(300, {1, 2, 3, 4}));
-    palette.save(palPath().string());
-    const Bytes saved = readFile(palPath());
-    EXPECT_EQ(saved.size(), 4u + 300 * 4);
-    EXPECT_EQ(saved[0] | saved[1] << 8, 300);
-    PalF reread;
-    EXPECT_EQ(stderrOf([&] { reread.load(palPath().string()); }), "ERROR: Invalid color count: 300\n");
+    EXPECT_THROW(palette.save(palPath().string()), std::invalid_argument);
+    EXPECT_EQ(readFile(palPath()), kept);
 }
 
-TEST_F(PaletteFile, SaveReportsAFileThatCannotBeOpened)
+TEST_F(PaletteFile, SaveThatFailsIsReportedAndThrown)
 {
-    const std::string path = (dir / "missing-dir" / "a.pal").string();
-    EXPECT_EQ(stderrOf([&] { PalF().save(path); }), "ERROR: Could not open palette file for writing: " + path + "\n");
-    EXPECT_FALSE(fs::exists(path));
-}
-
-TEST_F(PaletteFile, SaveReportsAFailedWrite)
-{
-    PalF palette;
-    palette.colors(rampColors(256));
-    EXPECT_EQ(stderrOf([&] { palette.save("/dev/full"); }), "ERROR: Could not write palette file: /dev/full\n");
+    struct Case {
+        std::string path;
+        std::string line;
+        FileError::Stage stage;
+        int error;
+    };
+    const std::string missing = (dir / "missing-dir" / "a.pal").string();
+    for (const Case& c : {Case{missing, "ERROR: Could not open palette file for writing: " + missing + "\n",
+                               FileError::Stage::opening, ENOENT},
+                          Case{"/dev/full", "ERROR: Could not write palette file: /dev/full\n",
+                               FileError::Stage::writing, ENOSPC}}) {
+        PalF palette;
+        palette.colors(rampColors(256));
+        std::optional<FileError> failure;
+        const std::string err = stderrOf([&] {
+            try {
+                palette.save(c.path);
+            } catch (const FileError& e) {
+                failure = e;
+            }
+        });
+        EXPECT_EQ(err, c.line);
+        ASSERT_TRUE(failure) << c.path;
+        EXPECT_EQ(failure->stage(), c.stage);
+        EXPECT_EQ(failure->error(), c.error);
+        EXPECT_EQ(failure->path(), c.path);
+    }
+    EXPECT_FALSE(fs::exists(missing));
 }
 
 TEST(PaletteColors, GetColorChecksBothBounds)
