@@ -76,13 +76,16 @@ class Batch:
     def warn(self, path: Path, message: str) -> None:
         self.say(f"{path}: warning: {message}")
 
+    def fail(self, error: ToolError) -> None:
+        self.failed += 1
+        self.say(str(error))
+
     def run(self, work: Callable[[Input], None]) -> int:
         for done, item in enumerate(self.inputs):
             self.progress.show(done, str(item.path))
             try:
                 work(item)
             except ToolError as error:
-                self.failed += 1
-                self.say(str(error))
+                self.fail(error)
         self.progress.clear()
         return 1 if self.failed else 0

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import argparse
+import os
 import sys
 
 import ravir
@@ -13,7 +14,9 @@ EXAMPLES = """\
 examples:
   ravir info anim/walk.orv
   ravir render game/anim -o out/ --sheet --gif
+  ravir render anim/walk.orv -o work/ --indexed
   ravir palette pal/a.pal -o swatch.png
+  ravir pack work/walk.json -o anim/walk.orv
   ravir pack frames/ --palette pal/a.pal -o anim/new.orv --root .
 
 Run `ravir COMMAND --help` for each command's options.
@@ -37,3 +40,8 @@ def main(argv: list[str] | None = None) -> int:
     except KeyboardInterrupt:
         print("ravir: interrupted", file=sys.stderr)
         return 130
+    except BrokenPipeError:
+        # Whoever read the output stopped (`ravir info ... | head`); the rest has no reader.
+        # Standard output goes nowhere from here on, so that the exit's flush cannot fail again.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
