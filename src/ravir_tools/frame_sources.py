@@ -29,6 +29,14 @@ def open_image(path: Path) -> Image.Image:
         raise ToolError(path, f"cannot read the image: {error}") from None
 
 
+def transparent_index(image: Image.Image) -> int | None:
+    """The first index an indexed image shows fully transparent, if any."""
+    found = image.info.get("transparency") if image.mode == "P" else None
+    if isinstance(found, bytes):  # a whole tRNS chunk
+        found = found.find(0) if 0 in found else None
+    return found if isinstance(found, int) and found in range(256) else None
+
+
 class Images:
     """Opens each image once: a sheet serves all its frames in a row."""
 
@@ -119,7 +127,9 @@ class FrameReader:
                             entry)
         if image.mode == "P" and self.same_palette(image, entry):
             mask = self.region(self.read_mask(entry), entry) if entry.mask else None
-            return from_indices(image, entry.gap_index, mask, entry.shadow)
+            # A frame rendered in RGBA has no gap index; an image indexed since says its own.
+            gap = entry.gap_index if entry.render == "indexed" else transparent_index(image)
+            return from_indices(image, gap, mask, entry.shadow)
         index = self.indexes[entry.render or "rgba"]
         try:
             original = self.originals.frame(number, entry) if self.originals else None

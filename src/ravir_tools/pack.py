@@ -169,11 +169,9 @@ def describe_png(path: Path) -> tuple[FrameEntry, bool]:
         entry = FrameEntry(image.width, image.height, 0, 0, said.get("shadow") is True, image=path)
         if all(isinstance(said.get(k), int) and said[k] in INT16 for k in ("offset_x", "offset_y")):
             entry.x_offset, entry.y_offset = said["offset_x"], said["offset_y"]
-        gap = said.get("gap_index", image.info.get("transparency") if image.mode == "P" else None)
-        if isinstance(gap, bytes):  # a whole tRNS: its first transparent index
-            gap = gap.find(0) if 0 in gap else None
-        entry.gap_index = gap if isinstance(gap, int) and gap in range(256) else None
         entry.render = said.get("render") if said.get("render") in manifest.RENDER_MODES else None
+        gap = said.get("gap_index")
+        entry.gap_index = gap if isinstance(gap, int) and gap in range(256) else None
         return entry, said.get("background") is True
 
 

@@ -67,7 +67,7 @@ def animations(draw):
     return palette, animation, speed, (int(background) if header else None)
 
 
-@settings(max_examples=15, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@settings(max_examples=12, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 @given(animations())
 def test_every_render_packs_back_to_what_the_animation_draws(generated):
     palette, animation, speed, background = generated
