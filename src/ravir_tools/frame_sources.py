@@ -14,6 +14,7 @@ from PIL import Image, UnidentifiedImageError
 
 from ravir_tools import animation, indexed_frames, manifest
 from ravir_tools.errors import ToolError
+from ravir_tools.images import frame_image
 from ravir_tools.indexing import BadColor, Indexed, PaletteIndex, from_indices
 from ravir_tools.manifest import FrameEntry
 
@@ -106,8 +107,7 @@ class Originals:
             colors = self.palette.colors
             image = indexed_frames.frame_image(pixels, colors, entry.gap_index, indexed_frames.darkest(colors))
             return original, indexed_frames.shown_rgba(image, entry.gap_index)
-        frame = anim.images[number]
-        return original, Image.frombytes("RGBA", (frame.width, frame.height), frame.pixels)
+        return original, frame_image(anim.images[number])
 
 
 class FrameReader:

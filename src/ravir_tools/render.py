@@ -106,6 +106,7 @@ class Renderer:
     def write_frames(self, described: manifest.Manifest, written) -> None:
         digits = max(3, len(str(len(described.frames) - 1)))
         base = described.path.with_suffix("")
+        masked = []
         for index, entry in enumerate(described.frames):
             if not (entry.width and entry.height):
                 continue  # the manifest keeps it; there are no pixels to show
@@ -121,7 +122,15 @@ class Renderer:
                 entry.mask = entry.image.with_suffix(".mask.png")
                 save_image(mask, entry.mask)
                 self.wrote(entry.mask)
-                self.warn_mask(described, f"frame {index}", entry.gap_index, entry.mask)
+                masked.append(index)
+        if len(masked) == 1:
+            entry = described.frames[masked[0]]
+            self.warn_mask(described, f"frame {masked[0]}", entry.gap_index, entry.mask)
+        elif masked:
+            listed = ", ".join(map(str, masked[:5])) + (", ..." if len(masked) > 5 else "")
+            self.batch.warn(described.source, f"{len(masked)} frames ({listed}) draw all 256 indices and have gaps: "
+                                              "editors show the gaps of each and its pixels of its gap index alike "
+                                              f"as transparent; the masks {base}_NNN.mask.png tell them apart for pack")
 
     def write_sheet(self, base: Path, described: manifest.Manifest, written) -> None:
         names = [entry.image.name if entry.image else None for entry in described.frames]
