@@ -125,6 +125,10 @@ class Batch:
     def warn(self, path: Path | str, message: str) -> None:
         self.say(f"{path}: warning: {message}")
 
+    def fail(self, error: ToolError) -> None:
+        self.failed += 1
+        self.say(str(error))
+
     def run(self, work: Work, on_result: Callable[[Any], None] | None = None) -> int:
         """Shows each input's lines and hands its result to `on_result`, in input
         order, as soon as the inputs before it are done. 1 when any input failed."""

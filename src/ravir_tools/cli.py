@@ -16,7 +16,9 @@ EXAMPLES = """\
 examples:
   ravir info anim/walk.orv
   ravir render game/anim -o out/ --sheet --gif
+  ravir render anim/walk.orv -o work/ --indexed
   ravir palette pal/a.pal -o swatch.png
+  ravir pack work/walk.json -o anim/walk.orv
   ravir pack frames/ --palette pal/a.pal -o anim/new.orv --root .
 
 Run `ravir COMMAND --help` for each command's options.

@@ -20,10 +20,6 @@ def frame_image(frame, scale: int = 1) -> Image.Image:
     return image.resize((frame.width * scale, frame.height * scale), Image.Resampling.NEAREST)
 
 
-def has_pixels(image: Image.Image) -> bool:
-    return image.width > 0 and image.height > 0
-
-
 def save_image(image: Image.Image, path: str | os.PathLike, format: str = "PNG", **options) -> None:
     """Writes `image` to `path` in one step: the previous file stays whole until the
     new one is complete. `options` are Pillow's, for the format."""

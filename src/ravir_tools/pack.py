@@ -1,60 +1,90 @@
-"""`ravir pack`: a new animation from PNG frames and a palette."""
+"""`ravir pack`: a new animation from what `ravir render` wrote (its manifest, or a
+sheet's atlas), or from PNG frames and a palette."""
 
 from __future__ import annotations
 
-import itertools
+import argparse
 import json
 import os
-from pathlib import Path
+from dataclasses import dataclass
+from pathlib import Path, PurePosixPath
 
-from PIL import Image, UnidentifiedImageError
+from PIL import Image
 
-from ravir_tools import _native, animation, atomic_file
-from ravir_tools.batch import Batch, expand
+from ravir_tools import _native, animation, atomic_file, frame_chunks, manifest
+from ravir_tools.batch import Batch, Input, expand
 from ravir_tools.errors import ToolError
-from ravir_tools.indexing import BadColor, PaletteIndex
+from ravir_tools.frame_sources import MAX_FRAME_PIXELS, FrameReader, Originals, open_image
+from ravir_tools.indexing import Indexed
+from ravir_tools.manifest import INT16, FrameEntry
 from ravir_tools.parsing import add_command
 
 EXAMPLES = """\
+  ravir pack out/walk.json -o game/anim/walk.orv          # the manifest of `ravir render`: nothing else needed
+  ravir pack out/walk_sheet.json -o game/anim/walk.orv    # a sheet, through its atlas
   ravir pack walk_*.png --palette game/pal/a.pal -o game/anim/walk.orv --root game
   ravir pack frames/ --palette a.pal -o walk.orv --nearest --speed 8 --shadow 4,5
-  ravir pack frames/ --palette a.pal -o walk.orv --offsets out/walk_sheet.json
 
-Each pixel with alpha 0 is a gap; every other pixel becomes the index of its exact
-color (r, g, b and a) in the palette, or with --nearest of the closest one. Folders
-give their .png files in natural order (frame_2 before frame_10). The animation
-names its palette by its path relative to --root, which must be a folder above the
-animation's for the file to find its palette; the palette file is not changed.
---offsets takes JSON, inline or as a file: one [x, y] pair or
-{"offset_x": x, "offset_y": y} per frame, or the atlas that `render --sheet` writes.
-When any frame fails, each is named and nothing is written.
+A manifest or atlas gives the palette, speed, background, every frame's offsets and
+shadow flag, frames without pixels, and the palette's stored location; options
+given override it. Indexed PNGs give their indices as they are. A PNG in color
+keeps, at every pixel whose color is the one rendered there, the index it had (read
+from the source animation the manifest names, when it is unchanged); every other
+pixel with alpha 0 is a gap and the rest take the index of their exact color in the
+palette (the first of several), or with --nearest of the closest one.
+
+PNG frames without a manifest give their offsets, shadow flag and gap index from
+the text ravir wrote into them, when an editor kept it. Folders give their .png
+files in natural order (frame_2 before frame_10). The animation names its palette
+by its path relative to --root, which must be a folder above the animation's for
+the file to find its palette; the palette file is not changed. --offsets takes
+JSON, inline or as a file: one [x, y] pair or {"offset_x": x, "offset_y": y} per
+frame, or a manifest or atlas. When anything fails, each is named and nothing is
+written.
 """
-
-INT16 = range(-32768, 32768)
 
 
 def register(commands) -> None:
-    parser = add_command(commands, "pack", "build an animation from PNG frames",
-                         "Builds an animation file from RGBA images, one frame each, in the order given.",
-                         EXAMPLES)
-    parser.add_argument("frames", nargs="+", metavar="FRAME", help="PNG images or folders of them")
-    parser.add_argument("--palette", required=True, type=Path, metavar="PAL",
-                        help="palette the frames index into (any format `ravir palette` reads)")
+    parser = add_command(commands, "pack", "build an animation from rendered or edited frames",
+                         "Builds an animation file from the manifest or atlas that `ravir render` "
+                         "wrote, or from PNG images, one frame each, in the order given.", EXAMPLES)
+    parser.add_argument("frames", nargs="+", metavar="INPUT",
+                        help="a manifest or atlas (.json) that `ravir render` wrote, or PNG images or folders")
     parser.add_argument("-o", "--output", required=True, type=Path, metavar="FILE", help="animation file to write")
+    parser.add_argument("--palette", type=Path, metavar="PAL",
+                        help="palette the frames index into, in any format `ravir palette` reads "
+                             "(needed for PNGs; default: the manifest's)")
     parser.add_argument("--root", type=Path, metavar="DIR",
-                        help="folder the palette's stored path is relative to "
-                             "(default: the nearest folder above both the output and the palette)")
+                        help="folder the palette's stored path is relative to (default: as the manifest "
+                             "stored it, else the nearest folder above both the output and the palette)")
     parser.add_argument("--nearest", action="store_true", help="map colors not in the palette to the nearest entry")
     parser.add_argument("--offsets", metavar="JSON", help="the frames' offsets, as JSON text or a JSON file")
-    parser.add_argument("--speed", type=int, default=0, metavar="N", help="animation speed, stored as is (default 0)")
-    parser.add_argument("--shadow", default="", metavar="LIST",
-                        help="comma-separated frame numbers (from 0) to store as shadow frames")
+    parser.add_argument("--speed", type=int, metavar="N", help="animation speed, stored as is (default: the "
+                                                              "manifest's, else 0)")
+    parser.add_argument("--shadow", metavar="LIST", help="comma-separated frame numbers (from 0) to store as "
+                                                        "shadow frames, and no others")
+    parser.add_argument("--background", action=argparse.BooleanOptionalAction,
+                        help="store the last frame as the background frame (default: as the manifest or the "
+                             "PNG of the last frame says)")
     parser.set_defaults(run=run)
 
 
-def read_offsets(argument: str | None, count: int) -> list[tuple[int, int]]:
+@dataclass
+class Plan:
+    """What to build, from a manifest or from the PNGs themselves."""
+
+    frames: list[FrameEntry]
+    speed: int
+    background: bool
+    palette: Path
+    location: str | None  # the palette location to store as it is; None: from `root`
+    root: Path | None
+    described: manifest.Manifest | None = None  # the manifest or atlas, when packing one
+
+
+def read_offsets(argument: str | None, count: int) -> list[tuple[int, int]] | None:
     if argument is None:
-        return [(0, 0)] * count
+        return None
     source = "--offsets"
     text = argument
     if argument.lstrip()[:1] not in ("[", "{"):
@@ -66,7 +96,8 @@ def read_offsets(argument: str | None, count: int) -> list[tuple[int, int]]:
     try:
         entries = json.loads(text)
         if isinstance(entries, dict):
-            entries = entries["frames"]
+            # A manifest, an atlas, or the atlas of ravir 0.8 and before.
+            entries = entries["ravir"]["frames"] if isinstance(entries.get("ravir"), dict) else entries["frames"]
         offsets = [(e["offset_x"], e["offset_y"]) if isinstance(e, dict) else tuple(e) for e in entries]
     except (ValueError, KeyError, TypeError) as error:
         raise ToolError(source, f"not a list of offsets: {error}") from None
@@ -78,7 +109,9 @@ def read_offsets(argument: str | None, count: int) -> list[tuple[int, int]]:
     return offsets
 
 
-def read_shadows(argument: str, count: int) -> set[int]:
+def read_shadows(argument: str | None, count: int) -> set[int] | None:
+    if argument is None:
+        return None
     try:
         shadows = {int(part) for part in argument.split(",") if part.strip()}
     except ValueError:
@@ -89,68 +122,171 @@ def read_shadows(argument: str, count: int) -> set[int]:
     return shadows
 
 
-def write(writer, args, root: Path) -> None:
-    """Writes the animation only: the palette it names is the user's and stays as it is."""
-    location = _native.stored_location(str(root), os.path.abspath(args.palette))
+def apply_options(frames: list[FrameEntry], args) -> None:
+    offsets = read_offsets(args.offsets, len(frames))
+    shadows = read_shadows(args.shadow, len(frames))
+    for number, entry in enumerate(frames):
+        if offsets is not None:
+            entry.x_offset, entry.y_offset = offsets[number]
+        if shadows is not None:
+            entry.shadow = number in shadows
+
+
+def stored_root(location: str | None, palette: Path | None) -> Path | None:
+    """The folder that `location` is relative to, when the palette found for it lies
+    at that path below it."""
+    if not location or palette is None:
+        return None
+    parts = PurePosixPath(location).parts
+    if ".." in parts or PurePosixPath(location).is_absolute() or len(parts) >= len(palette.parts):
+        return None
+    if tuple(palette.parts[-len(parts):]) != parts:
+        return None
+    return Path(*palette.parts[:-len(parts)])
+
+
+def manifest_plan(path: Path, args) -> Plan:
+    described = manifest.read(path)
+    palette = args.palette or described.palette_file
+    if palette is None:
+        raise ToolError(path, "names no palette file: give one with --palette")
+    apply_options(described.frames, args)
+    keep_location = args.palette is None and args.root is None and described.palette_location is not None
+    return Plan(frames=described.frames,
+                speed=described.speed if args.speed is None else args.speed,
+                background=described.background if args.background is None else args.background,
+                palette=palette, location=described.palette_location if keep_location else None,
+                root=args.root or stored_root(described.palette_location, described.palette_file),
+                described=described)
+
+
+def describe_png(path: Path) -> tuple[FrameEntry, bool]:
+    """A PNG frame as its own text describes it, and whether it says it is the
+    background frame."""
+    with open_image(path) as image:
+        if image.width > 0xFFFF or image.height > 0x7FFF:
+            raise ToolError(path, f"is {image.width}x{image.height}, but a frame is at most 65535x32767")
+        said = frame_chunks.description(image, path)
+        entry = FrameEntry(image.width, image.height, 0, 0, said.get("shadow") is True, image=path)
+        if all(isinstance(said.get(k), int) and said[k] in INT16 for k in ("offset_x", "offset_y")):
+            entry.x_offset, entry.y_offset = said["offset_x"], said["offset_y"]
+        entry.render = said.get("render") if said.get("render") in manifest.RENDER_MODES else None
+        gap = said.get("gap_index")
+        entry.gap_index = gap if isinstance(gap, int) and gap in range(256) else None
+        return entry, said.get("background") is True
+
+
+def png_plan(args, batch: Batch) -> Plan | None:
+    """The plan for PNG frames; None when some could not be read, each named."""
+    inputs = expand(args.frames, ".png")
+    if not inputs:
+        raise ToolError(" ".join(args.frames), "no PNG frames found")
+    if args.palette is None:
+        raise ToolError("--palette", "is needed to pack PNG frames (a manifest names its own)")
+    described = []
+    for item in inputs:
+        try:
+            described.append(describe_png(item.path))
+        except ToolError as error:
+            batch.fail(error)
+    if batch.failed:
+        return None
+    frames = [entry for entry, _ in described]
+    apply_options(frames, args)
+    background = described[-1][1] if args.background is None else args.background
+    return Plan(frames=frames, speed=0 if args.speed is None else args.speed, background=background,
+                palette=args.palette, location=None, root=args.root)
+
+
+def read_frames(plan: Plan, reader: FrameReader, batch: Batch) -> list[Indexed]:
+    """Every frame that could be read, in order under the progress bar (one after
+    the other: the reader keeps a sheet open for all its frames); each failure named
+    once, however many frames it stopped (a missing sheet is one failure)."""
+    frames: list[Indexed] = []
+    said: set[str] = set()
+
+    def read(item, report) -> None:
+        # Each input is named by its frame's number.
+        number = int(item.name.name)
+        try:
+            report.result = reader.read(number, plan.frames[number])
+        except ToolError as error:
+            report.failed = True
+            if str(error) not in said:
+                said.add(str(error))
+                report.lines.append((True, str(error)))
+
+    batch.inputs = [Input(entry.image or Path(f"frame {number}"), Path(str(number)))
+                    for number, entry in enumerate(plan.frames)]
+    batch.run(read, frames.append)
+    return frames
+
+
+def encode(plan: Plan, frames: list[Indexed], root: Path, batch: Batch) -> bytes | None:
+    """The animation's bytes; None when some frame cannot be stored, each named."""
+    writer = _native.AnimationWriter(plan.speed, plan.background)
+    for number, (entry, frame) in enumerate(zip(plan.frames, frames)):
+        try:
+            writer.add_frame(frame.width, frame.height, frame.indices, frame.opaque, entry.x_offset,
+                             entry.y_offset, entry.shadow)
+        except ValueError as error:
+            batch.fail(ToolError(entry.image or plan.described.path, f"frame {number}: {error}"))
+    if batch.failed:
+        return None
+    location = plan.location
+    if location is None:
+        location = _native.stored_location(str(root), os.path.abspath(plan.palette))
     try:
-        data = writer.encode(location)
+        return writer.encode(location)
     except ValueError as error:
-        raise ToolError(args.output, f"cannot write: {error}") from None
+        raise ToolError(plan.described.path if plan.described else "--background", str(error)) from None
+
+
+def pack(plan: Plan, args, batch: Batch) -> int:
+    """Reads every frame of `plan` and writes the animation, only when all is well.
+    Writes the animation only: the palette it names is the user's and stays as it is."""
+    palette = animation.read_palette(plan.palette)
+    originals = Originals(plan.described, palette, batch.warn) if plan.described else None
+    scale = plan.described.scale if plan.described else 1
+    reader = FrameReader(palette, args.nearest, scale, originals, batch.warn)
+    frames = read_frames(plan, reader, batch)
+    if batch.failed:
+        return 1
+    root = Path(os.path.abspath(plan.root if plan.root is not None else
+                                os.path.commonpath([os.path.abspath(args.output.parent),
+                                                    os.path.abspath(plan.palette.parent)])))
+    data = encode(plan, frames, root, batch)
+    if data is None:
+        return 1
     try:
         args.output.parent.mkdir(parents=True, exist_ok=True)
         atomic_file.write_bytes(args.output, data)
     except OSError as error:
         raise ToolError(args.output, f"cannot write: {error.strerror}") from None
+    if palette.format != "pal":
+        batch.warn(args.output, f"it names its palette {plan.palette}, which the game cannot read, as it reads "
+                                f"only its own format: convert it (`ravir palette {plan.palette} -o NAME.pal`) "
+                                "and pack with that")
+    elif animation.load(args.output).palette_error:
+        batch.warn(args.output, "it does not find its palette from its folder: "
+                                + (f"{root} is not above it" if plan.location is None else
+                                   f"{plan.location!r} is not below a folder above it"))
+    return 0
 
 
 def run(args) -> int:
-    batch = Batch("ravir pack", expand(args.frames, ".png"))
+    batch = Batch("ravir pack", [])
+    Image.MAX_IMAGE_PIXELS = MAX_FRAME_PIXELS  # any frame the format holds; Pillow refuses larger images
     try:
-        if not batch.inputs:
-            raise ToolError(" ".join(args.frames), "no PNG frames found")
-        if args.speed not in range(2**32):
+        if args.speed is not None and args.speed not in range(2**32):
             raise ToolError("--speed", f"{args.speed} is not from 0 to 4294967295")
-        source = animation.read_palette(args.palette)
-        offsets = read_offsets(args.offsets, len(batch.inputs))
-        shadows = read_shadows(args.shadow, len(batch.inputs))
+        manifests = [argument for argument in args.frames if argument.lower().endswith(".json")]
+        if manifests and len(args.frames) > 1:
+            raise ToolError(manifests[0], "a manifest or atlas is packed on its own, without other inputs")
+        plan = manifest_plan(Path(manifests[0]), args) if manifests else png_plan(args, batch)
+        if plan is None:
+            return 1
+        return pack(plan, args, batch)
     except ToolError as error:
         batch.say(str(error))
         return 1
-
-    palette = PaletteIndex(source.colors, args.nearest)
-    writer = _native.AnimationWriter(args.speed)
-    numbers = itertools.count()  # the batch takes the frames in order
-
-    def add(item, report) -> None:
-        number = next(numbers)
-        animation.check_readable(item.path)
-        try:
-            with Image.open(item.path) as image:
-                frame = palette.index(image, number in shadows)
-        except (OSError, UnidentifiedImageError) as error:
-            raise ToolError(item.path, f"cannot read the image: {error}") from None
-        except BadColor as error:
-            raise ToolError(item.path, f"{error} {args.palette} (try --nearest)") from None
-        try:
-            writer.add_frame(frame.width, frame.height, frame.indices, frame.opaque,
-                             *offsets[number], number in shadows)
-        except ValueError as error:
-            raise ToolError(item.path, str(error)) from None
-
-    if batch.run(add):
-        return 1  # each bad frame has been named; nothing is written
-    root = Path(os.path.abspath(args.root if args.root is not None else
-                                os.path.commonpath([os.path.abspath(args.output.parent),
-                                                    os.path.abspath(args.palette.parent)])))
-    try:
-        write(writer, args, root)
-        if source.format != "pal":
-            batch.warn(args.output, f"it names its palette {args.palette}, which the game cannot read, as it reads "
-                                    f"only its own format: convert it (`ravir palette {args.palette} -o NAME.pal`) and "
-                                    "pack with that")
-        elif animation.load(args.output).palette_error:
-            batch.warn(args.output, f"it does not find its palette from its folder: {root} is not above it")
-    except ToolError as error:
-        batch.say(str(error))
-        return 1
-    return 0

@@ -1,7 +1,7 @@
 // The private helper module of the command-line tool: what the tool needs of the
 // core that the ravir module does not offer. Loads that return their problems as
-// data instead of writing them to standard error, the palette codec on bytes, and
-// building an animation from images.
+// data instead of writing them to standard error, the palette codec on bytes, the
+// indices each frame draws, and building an animation from images.
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -9,6 +9,7 @@
 #include <string_view>
 #include <tuple>
 
+#include "anim/frame_indices.h"
 #include "anim/orv_codec.h"
 #include "anim/orv_file.h"
 #include "anim/run_encoder.h"
@@ -96,10 +97,27 @@ std::tuple<std::optional<std::vector<Rgba>>, std::vector<ravir::Problem>> decode
     return {toTuples(colors), std::move(problems.problems)};
 }
 
-// Collects frames into a new animation and encodes it with the core's codec.
+// The indices frame `index` of `data` draws, which pixels it draws, and how many
+// pixels each index draws.
+std::tuple<py::bytes, py::bytes, std::vector<std::uint64_t>> frameIndicesOf(const std::shared_ptr<OrvData>& data,
+                                                                            std::size_t index)
+{
+    if (index >= data->frames.size()) {
+        throw py::index_error("there is no frame " + std::to_string(index));
+    }
+    const FrameIndices frame = frameIndices(data->frames[index]);
+    return {toBytes(frame.indices), toBytes(frame.drawn), {frame.counts.begin(), frame.counts.end()}};
+}
+
+// Collects frames into a new animation and encodes it with the core's codec. With
+// `background`, the last frame added is the background frame.
 class AnimationWriter {
 public:
-    explicit AnimationWriter(std::uint32_t speed) { tree_.info.speed = speed; }
+    AnimationWriter(std::uint32_t speed, bool background)
+    {
+        tree_.info.speed = speed;
+        tree_.has_background = background;
+    }
 
     void addFrame(std::size_t width, std::size_t height, const py::bytes& indices, const py::bytes& opaque,
                   std::int16_t xOffset, std::int16_t yOffset, bool shadow)
@@ -174,8 +192,15 @@ PYBIND11_MODULE(_native, m)
     m.def("stored_location", &OrvF::storedLocation, py::arg("project_root"), py::arg("palette_path"),
           "The palette location an animation stores for `palette_path` under `project_root`.");
 
+    m.def("frame_indices", &frameIndicesOf, py::arg("data"), py::arg("index"),
+          "The palette indices frame `index` of `data` draws (row-major, 0 in gaps and shadow frames), "
+          "a mask of the pixels it draws (1 drawn, 0 gap) and the count of drawn pixels per index.");
+    m.def(
+        "has_pixels", [](const OrvFrameBufferObject& image) { return !image.pixels.empty(); }, py::arg("image"),
+        "Whether a rendered frame holds pixels; one of some size holds none when the render passed its size limit.");
+
     py::class_<AnimationWriter>(m, "AnimationWriter")
-        .def(py::init<std::uint32_t>(), py::arg("speed"))
+        .def(py::init<std::uint32_t, bool>(), py::arg("speed"), py::arg("background") = false)
         .def("add_frame", &AnimationWriter::addFrame, py::arg("width"), py::arg("height"), py::arg("indices"),
              py::arg("opaque"), py::arg("x_offset"), py::arg("y_offset"), py::arg("shadow"))
         .def("encode", &AnimationWriter::encode, py::arg("palette_location"),

@@ -1,5 +1,6 @@
 #include <stdexcept>
 
+#include "anim/frame_indices.h"
 #include "anim/orv_file.h"
 #include "anim/run_encoder.h"
 #include "test_support.h"
@@ -118,6 +119,35 @@ TEST(AppendFrame, KeepsHeightsThatReadBack)
     appendFrame(tree, frameOf(255, false));
     EXPECT_EQ(tree.info.frame_count, 3u);
     EXPECT_EQ(tree.frames.size(), 3u);
+}
+
+TEST(FrameIndices, GiveBackWhatWasEncoded)
+{
+    const Pattern p = pattern(".##." + repeat("#", 300) + "..#" + repeat(".", 270) + "#");
+    for (const bool shadow : {false, true}) {
+        const FrameIndices got = frameIndices(encodeFrame(p.image(), shadow));
+        EXPECT_EQ(got.drawn, p.opaque);
+        std::array<std::uint64_t, 256> counts{};
+        for (std::size_t x = 0; x < p.opaque.size(); ++x) {
+            const std::uint8_t want = p.opaque[x] && !shadow ? p.indices[x] : 0;
+            ASSERT_EQ(got.indices[x], want) << "pixel " << x;
+            counts[want] += p.opaque[x] && !shadow ? 1 : 0;
+        }
+        EXPECT_EQ(got.counts, counts);
+    }
+}
+
+TEST(FrameIndices, CutRunsAtTheWidthAsTheRendererDoes)
+{
+    OrvFrame frame;
+    frame.width = 4;
+    frame.height = 1;
+    frame.pixel_sets = {{2, {{1, 2, {7, 8}}, {0, 3, {9, 10, 11}}}}};
+    const FrameIndices got = frameIndices(frame);
+    EXPECT_EQ(got.indices, (std::vector<std::uint8_t>{0, 7, 8, 9}));
+    EXPECT_EQ(got.drawn, (std::vector<std::uint8_t>{0, 1, 1, 1}));
+    EXPECT_EQ(got.counts[9], 1u);
+    EXPECT_EQ(got.counts[10], 0u);
 }
 
 class EncodedFile : public TempDirTest {};

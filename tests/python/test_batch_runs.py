@@ -30,7 +30,7 @@ def test_workers_write_and_say_exactly_what_one_process_does(project, tmp_path):
                       described.returncode, described.stdout, described.stderr, files_below(out))
     assert runs["1"] == runs["3"]
     status, stdout, stderr, *_ = runs["1"]
-    assert status == 1 and len(stdout.splitlines()) == 12 * 4  # two frames, a sheet and its atlas each
+    assert status == 1 and len(stdout.splitlines()) == 12 * 5  # two frames, a sheet, its atlas, the manifest
     assert [line.split(":")[1].strip() for line in stderr.splitlines()] == [
         str(project.root / "anim" / "set1" / "broken.orv"), str(project.root / "anim" / "set2" / "orphan.orv")]
 

@@ -82,11 +82,15 @@ def test_nearest_maps_colors_not_in_the_palette(project, tmp_path):
     assert f.get_frame_buffer()[0].pixels == bytes(RAMP[7] + RAMP[2])
 
 
-def test_frames_of_a_rendered_sheet_pack_back_to_the_same_animation(project, sprite, tmp_path):
+@pytest.mark.parametrize("options", [
+    [],  # each PNG says its offsets and whether it is a shadow frame
+    ["--offsets", "out/x_sheet.json", "--shadow", "1"],
+])
+def test_frames_of_a_render_pack_back_to_the_same_animation(project, sprite, tmp_path, options):
     run("render", sprite, "-o", tmp_path / "out", "--sheet")
     out = project.root / "anim" / "again.orv"
     run("pack", tmp_path / "out" / "x_000.png", tmp_path / "out" / "x_001.png", "--palette",
-        project.root / "pal" / "a.pal", "-o", out, "--offsets", tmp_path / "out" / "x_sheet.json", "--shadow", "1")
+        project.root / "pal" / "a.pal", "-o", out, *options, cwd=tmp_path)
     before, after = (json.loads(run("info", "--json", path).stdout)[0]["frames"] for path in (sprite, out))
     assert after == before
     assert [rgba(b) for b in loaded(out)[0].get_frame_buffer()] == [rgba(b) for b in loaded(sprite)[0].get_frame_buffer()]

@@ -1,4 +1,5 @@
 import json
+import struct
 
 import pytest
 import ravir
@@ -25,22 +26,36 @@ def enlarged(frame, scale: int) -> bytes:
 def test_every_frame_is_a_png_of_its_rendered_pixels(sprite, tmp_path, scale):
     run("render", sprite, "-o", tmp_path / "out", "--scale", scale)
     frames = rendered(sprite)
-    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == ["x_000.png", "x_001.png"]
+    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == ["x.json", "x_000.png", "x_001.png"]
     for index, frame in enumerate(frames):
         assert rgba(tmp_path / "out" / f"x_{index:03d}.png") == enlarged(frame, scale)
+    # Each says what it is: ravir's text, and grAb for other sprite tools.
+    path = tmp_path / "out" / "x_000.png"
+    with Image.open(path) as image:
+        said = json.loads(image.info["ravir"])
+    assert (said["frame"], said["offset_x"], said["offset_y"], said["shadow"]) == (0, -2, 3, False)
+    assert struct.pack(">I4sii", 8, b"grAb", -2, 3) in path.read_bytes()
 
 
-def test_the_sheet_atlas_locates_every_frame(project, sprite, tmp_path):
+def test_the_sheet_atlas_locates_every_frame_as_texturepacker_does(project, sprite, tmp_path):
     run("render", sprite, "-o", tmp_path, "--sheet", "--scale", 2)
     atlas = json.loads((tmp_path / "x_sheet.json").read_text())
-    assert (atlas["image"], atlas["scale"], atlas["speed"], atlas["background"]) == ("x_sheet.png", 2, 7, False)
-    with Image.open(tmp_path / atlas["image"]) as image:
+    meta = atlas["meta"]
+    assert (meta["image"], meta["scale"], meta["format"]) == ("x_sheet.png", "2", "RGBA8888")
+    assert meta["frameTags"] == [{"name": "x", "from": 0, "to": 1, "direction": "forward", "color": "#000000ff"}]
+    described = atlas["ravir"]
+    assert (described["speed"], described["background"], described["render"]) == (7, False, "rgba")
+    assert [(f["name"], f["offset_x"], f["offset_y"], f["shadow"]) for f in described["frames"]] == [
+        ("x_000.png", -2, 3, False), ("x_001.png", 0, 0, True)]
+    with Image.open(tmp_path / meta["image"]) as image:
         sheet = image.convert("RGBA")
-    frames = rendered(sprite)
-    assert [(e["offset_x"], e["offset_y"], e["shadow"]) for e in atlas["frames"]] == [(-2, 3, False), (0, 0, True)]
-    for entry, frame in zip(atlas["frames"], frames, strict=True):
-        box = (entry["x"], entry["y"], entry["x"] + entry["w"], entry["y"] + entry["h"])
-        assert sheet.crop(box).tobytes() == enlarged(frame, 2)
+    assert sheet.size == (meta["size"]["w"], meta["size"]["h"])
+    for name, frame in zip(["x_000.png", "x_001.png"], rendered(sprite), strict=True):
+        entry = atlas["frames"][name]
+        box = entry["frame"]
+        assert entry["sourceSize"] == {"w": box["w"], "h": box["h"]} and not entry["rotated"]
+        assert sheet.crop((box["x"], box["y"], box["x"] + box["w"], box["y"] + box["h"])).tobytes() == \
+            enlarged(frame, 2)
 
 
 # Where each frame of the sprite lands on the preview canvas: frame 0 is 4x3 at offsets
@@ -90,7 +105,7 @@ def test_another_palette_in_any_format_replaces_the_files_own(project, sprite, t
 def test_batch_writes_what_it_can_and_fails_for_the_rest(project, sprite, tmp_path):
     lost = project.animation(SPRITE, name="sub/lost.orv", location="pal/none.pal")
     result = run("render", project.root / "anim", "-o", tmp_path / "out", ok=False)
-    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == ["x_000.png", "x_001.png"]
+    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == ["x.json", "x_000.png", "x_001.png"]
     one_error(result, lost, "pal/none.pal", "not found", "--palette")
 
 
@@ -106,3 +121,9 @@ def test_an_unreadable_replacement_palette_is_one_line(project, sprite, tmp_path
 
 def test_a_missing_animation_is_one_line(tmp_path):
     one_error(run("render", tmp_path / "gone.orv", "-o", tmp_path, ok=False), "gone.orv", "no such file")
+
+
+def test_a_frame_too_large_to_render_is_one_line(project, tmp_path):
+    huge = project.animation([Frame(width=65535, rows=[[]] * 32767), Frame(width=1, rows=[[(0, [1])]])])
+    one_error(run("render", huge, "-o", tmp_path / "out", ok=False), huge, "frame 0 is 65535x32767")
+    assert not list((tmp_path / "out").glob("*"))

@@ -1,6 +1,7 @@
 import fcntl
 import os
 import pty
+import signal
 import struct
 import subprocess
 import termios
@@ -44,3 +45,13 @@ def test_the_progress_bar_is_drawn_only_on_a_terminal(project, sprite, terminal)
         pass
     os.close(main)
     assert (b"/2 [" in written) is terminal
+
+
+def test_output_to_a_reader_that_stopped_ends_without_a_traceback(project, sprite):
+    read, write = os.pipe()
+    os.close(read)  # as `ravir info ... | head` once head has what it wants
+    result = subprocess.run([sys.executable, "-m", "ravir_tools", "info", sprite], stdout=write,
+                            stderr=subprocess.PIPE, text=True, timeout=60)
+    os.close(write)
+    assert "Traceback" not in result.stderr
+    assert result.returncode == 128 + signal.SIGPIPE

@@ -1,0 +1,193 @@
+"""Render, edit in an image editor, pack back: the animation comes back exactly,
+changed only where it was painted."""
+
+import json
+import tempfile
+from pathlib import Path
+
+import pytest
+import ravir
+from cli_run import one_error, ravir as run
+from conftest import Project
+from hypothesis import HealthCheck, given, settings, strategies as st
+from orv_bytes import Frame
+from PIL import Image
+
+MAGIC_SPEED = 0x5A544146  # "FATZ": such a speed needs the background header
+INT16 = st.integers(-32768, 32767)
+BYTE = st.integers(0, 255)
+
+
+def drawn(path: Path, palette: Path):
+    """What an animation draws, read through the ravir module: its speed, background
+    flag, palette location and, per frame, its size, offsets, shadow flag and the
+    index at each drawn pixel (None in shadow frames). Runs are cut at the width."""
+    f = ravir.OrvF()
+    f.load(str(path), io_pal=str(palette))
+    d = f.data()
+    frames = []
+    for frame in d.frames:
+        pixels = {}
+        for y, row in enumerate(frame.pixel_sets[:frame.height]):
+            x = 0
+            for block in row.blocks:
+                x += block.offset
+                if block.color_count == 0 or x >= frame.width:
+                    continue
+                values = [None] * block.color_count if frame.is_shadow else block.colors
+                for value in values[:frame.width - x]:
+                    pixels[x, y] = value
+                    x += 1
+        frames.append((frame.width, frame.height, frame.x_offset, frame.y_offset, bool(frame.is_shadow), pixels))
+    return d.info.speed, d.has_background, d.palette.location(), frames
+
+
+@st.composite
+def frames(draw):
+    shadow = draw(st.booleans())
+    run = st.tuples(st.integers(0, 6) | st.just(255), st.integers(0, 6) if shadow else st.lists(BYTE, max_size=6))
+    rows = draw(st.lists(st.lists(run, max_size=3), max_size=4))
+    # Widths up to 8 with runs of up to 6 pixels after gaps: rows often run past the frame.
+    return Frame(width=draw(st.integers(0, 8)), rows=rows, shadow=shadow, x_offset=draw(INT16),
+                 y_offset=draw(INT16))
+
+
+@st.composite
+def animations(draw):
+    """A palette that repeats a few colors over all 256 entries (sometimes with a
+    fourth byte of 0 everywhere), and an animation drawn with it."""
+    shades = draw(st.lists(st.tuples(BYTE, BYTE, BYTE, BYTE), min_size=1, max_size=4))
+    palette = draw(st.lists(st.sampled_from(shades), min_size=256, max_size=256))
+    if draw(st.booleans()):
+        palette = [(r, g, b, 0) for r, g, b, _ in palette]
+    animation = draw(st.lists(frames(), max_size=4))
+    background = bool(animation) and draw(st.booleans())
+    speed = draw(st.integers(0, 2**32 - 1))
+    header = background or speed == MAGIC_SPEED or draw(st.booleans())
+    return palette, animation, speed, (int(background) if header else None)
+
+
+@settings(max_examples=12, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(animations())
+def test_every_render_packs_back_to_what_the_animation_draws(generated):
+    palette, animation, speed, background = generated
+    with tempfile.TemporaryDirectory() as folder:
+        project = Project(Path(folder))
+        pal = project.palette(colors=palette)
+        source = project.animation(animation, speed=speed, background=background)
+        out = project.root / "out"
+        run("render", source, "-o", out / "indexed", "--indexed", "--sheet")
+        run("render", source, "-o", out / "rgba")
+        expected = drawn(source, pal)
+        for index, json_file in enumerate([out / "indexed" / "x.json", out / "indexed" / "x_sheet.json",
+                                           out / "rgba" / "x.json"]):
+            packed = project.root / f"packed{index}.orv"
+            # As the user gives it, and with everything the JSON holds given again.
+            options = ["--palette", pal, "--root", project.root] if index != 1 else []
+            run("pack", json_file, "-o", packed, *options)
+            assert drawn(packed, pal) == expected, json_file
+
+
+# Index 250 alone has its color; the others repeat eight colors, and no entry is opaque.
+EDIT_PALETTE = [(i % 8 * 30, 90, 0, 0) for i in range(256)]
+EDIT_PALETTE[250] = (1, 2, 3, 0)
+EDIT_FRAMES = [Frame(width=5, rows=[[(0, [200, 201, 5, 130])], [(1, [130, 7])], []], x_offset=-3, y_offset=9),
+               Frame(width=3, rows=[[(1, 2)]], shadow=True)]
+
+
+@pytest.fixture
+def rendered(tmp_path):
+    project = Project(tmp_path)
+    pal = project.palette(colors=EDIT_PALETTE)
+    source = project.animation(EDIT_FRAMES, speed=12)
+    run("render", source, "-o", tmp_path / "out", "--indexed", "--sheet")
+    return source, pal, tmp_path / "out"
+
+
+def frame_image(out: Path, route: str) -> tuple[Path, tuple[int, int]]:
+    """The PNG holding frame 0 in `route`, and the frame's corner in it."""
+    if route == "manifest":
+        return out / json.loads((out / "x.json").read_text())["frames"][0]["image"], (0, 0)
+    atlas = json.loads((out / "x_sheet.json").read_text())
+    box = atlas["frames"][atlas["ravir"]["frames"][0]["name"]]["frame"]
+    return out / atlas["meta"]["image"], (box["x"], box["y"])
+
+
+@pytest.mark.parametrize("route, json_name", [("manifest", "x.json"), ("sheet", "x_sheet.json")])
+@pytest.mark.parametrize("edit", ["index", "rgba"])
+@pytest.mark.parametrize("pixel", [(1, 0), (4, 2)])  # a drawn pixel and a gap
+def test_an_edited_pixel_packs_to_exactly_that_change(rendered, tmp_path, route, json_name, edit, pixel):
+    source, pal, out = rendered
+    path, (x, y) = frame_image(out, route)
+    with Image.open(path) as image:
+        image.load()
+    if edit == "index":
+        image.putpixel((x + pixel[0], y + pixel[1]), 250)
+    else:
+        image = image.convert("RGBA")
+        image.putpixel((x + pixel[0], y + pixel[1]), (1, 2, 3, 255))
+    image.save(path)  # Pillow keeps no text chunk
+    result = run("pack", out / json_name, "-o", tmp_path / "edited.orv")
+    assert result.stderr == ""  # 250 is the only entry of its color
+    speed, background, location, expected = drawn(source, pal)
+    expected[0][5][pixel] = 250
+    assert drawn(tmp_path / "edited.orv", pal) == (speed, background, location, expected)
+
+
+def test_a_repeated_color_painted_in_rgba_takes_the_first_entry_and_is_counted(rendered, tmp_path):
+    source, pal, out = rendered
+    with Image.open(out / "x_000.png") as image:
+        image = image.convert("RGBA")
+    image.putpixel((4, 1), (60, 90, 0, 255))  # entries 2, 10, 18, ...
+    image.save(out / "x_000.png")
+    result = run("pack", out / "x.json", "-o", tmp_path / "edited.orv")
+    assert "1 changed pixels have colors that several palette entries share" in result.stderr
+    expected = drawn(source, pal)[3]
+    expected[0][5][4, 1] = 2
+    assert drawn(tmp_path / "edited.orv", pal)[3] == expected
+
+
+def test_a_frame_drawing_every_index_keeps_its_gaps_in_a_mask(tmp_path):
+    project = Project(tmp_path)
+    pal = project.palette(colors=EDIT_PALETTE)
+    source = project.animation([Frame(width=300, rows=[[(0, list(range(128))), (0, list(range(128, 256)))], [(40, [3])]])])
+    result = run("render", source, "-o", tmp_path / "out", "--indexed", "--sheet")
+    warnings = result.stderr.splitlines()
+    assert len(warnings) == 2 and all("draws all 256 indices" in line for line in warnings)
+    assert all(name in result.stderr for name in ("x_000.mask.png", "x_sheet.mask.png"))
+    for json_name in ("x.json", "x_sheet.json"):
+        run("pack", tmp_path / "out" / json_name, "-o", tmp_path / "packed.orv")
+        assert drawn(tmp_path / "packed.orv", pal) == drawn(source, pal)
+
+
+def resized(path: Path) -> None:
+    with Image.open(path) as image:
+        image.resize((image.width + 1, image.height)).save(path)
+
+
+def repaletted(path: Path) -> None:
+    with Image.open(path) as image:
+        image.putpalette(bytes(768))
+        image.save(path)
+
+
+def edited_json(path: Path, change) -> None:
+    document = json.loads(path.read_text())
+    change(document)
+    path.write_text(json.dumps(document))
+
+
+@pytest.mark.parametrize("culprit, spoil, words", [
+    ("x_000.png", resized, ["is 6x3, but its frame is 5x3"]),
+    ("x_000.png", Path.unlink, ["no such file"]),
+    ("x_000.png", repaletted, ["another palette", "entry 0"]),
+    ("x.json", lambda p: edited_json(p, lambda d: d.update(version=2)), ["version 2"]),
+    ("x.json", lambda p: p.write_text(p.read_text()[:-3]), ["not valid JSON"]),
+    ("x.json", lambda p: edited_json(p, lambda d: d["frames"][1].update(offset_x=40000)), ["frame 1", "offset_x"]),
+])
+def test_bad_input_is_one_line_naming_the_file_and_writes_nothing(rendered, tmp_path, culprit, spoil, words):
+    _, _, out = rendered
+    spoil(out / culprit)
+    result = run("pack", out / "x.json", "-o", tmp_path / "new.orv", ok=False)
+    one_error(result, out / culprit, *words)
+    assert not (tmp_path / "new.orv").exists()
