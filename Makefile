@@ -26,7 +26,7 @@ demo: install
 SHOT := chromium --headless --no-sandbox --hide-scrollbars --virtual-time-budget=2000
 screenshots: demo chromium
 	$(SHOT) --window-size=900,420 --screenshot=$(CURDIR)/docs/gallery-index.png file://$(CURDIR)/out/gallery/index.html
-	$(SHOT) --window-size=900,1000 --screenshot=$(CURDIR)/docs/gallery-page.png \
+	$(SHOT) --window-size=1200,860 --screenshot=$(CURDIR)/docs/gallery-page.png \
 		file://$(CURDIR)/out/gallery/pages/sample/anim/orb.html
 
 # Times the hot paths against their floors and the pure-Python baseline; the

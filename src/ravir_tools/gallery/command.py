@@ -66,14 +66,19 @@ def inputs(arguments: list[str]) -> list[Input]:
     return items
 
 
-def check_site(site: Path) -> None:
+def open_site(site: Path, memory: state.State) -> None:
     """Refuses a folder that holds something other than a gallery, whose files a
-    run could overwrite."""
+    run could overwrite. A new site gets its state file at once, so that a run
+    stopped before its end leaves a folder that the next run takes up."""
     if site.exists() and not site.is_dir():
         raise ToolError(site, "is not a folder")
-    if site.is_dir() and not (site / state.NAME).exists() and any(site.iterdir()):
+    if memory.path.exists():
+        memory.read()
+        return
+    if site.is_dir() and any(site.iterdir()):
         raise ToolError(site, "holds other files and no gallery: give a new or empty folder")
     site.mkdir(parents=True, exist_ok=True)
+    memory.write([])
 
 
 def write_assets(site: Path) -> None:
@@ -104,9 +109,11 @@ def prune(batch: Batch, site: Path, before: list[dict], after: list[dict]) -> No
 def run(args) -> int:
     site = args.output
     items = inputs(args.folders)
-    check_site(site)
     memory = state.State(site, {"flip_offsets": args.flip_offsets})
-    memory.read()
+    try:
+        open_site(site, memory)
+    except OSError as error:
+        raise ToolError(site, f"cannot be written: {error.strerror}") from None
     pages_of = [Place.of(item).page for item in items]
     entries = {}
     for page, item in zip(pages_of, items):

@@ -34,7 +34,7 @@ def frames_text(card: dict) -> str:
 
 
 def facts(card: dict) -> str:
-    parts = [frames_text(card)]
+    parts = [counted(card["frames"], "frame")] + (["background"] if card["background"] else [])
     if card["size"]:
         parts.append("{}×{}".format(*card["size"]))
     parts.append(card["palette"] if card["palette"] is not None else "palette name not UTF-8")
@@ -91,15 +91,16 @@ class View:
         parts = [header(self.place), "<main>"]
         if self.error:
             parts.append(f'<p class="error" role="alert">{escape(self.error)}</p>')
-        parts += [self.facts(card), self.player(), self.message_list(), self.frame_table(), self.swatch(),
-                  self.file_list(), "</main>"]
+        parts += ['<div class="columns"><div>', self.facts(card), self.player(), self.message_list(), self.swatch(),
+                  self.file_list(), "</div><div>", self.frame_table(), "</div></div></main>"]
         return document(self.place.page, self.place.animation, "\n".join(p for p in parts if p), "page.js")
 
     def facts(self, card: dict) -> str:
         summary = self.summary
         found = summary["palette_found"]
         rows = [("Folder", self.place.folder), ("Frames", frames_text(card)), ("Speed", str(summary["speed"])),
-                ("Aligned size", "{}×{}".format(*card["size"]) if card["size"] else "no frame has pixels"),
+                ("Aligned size", "{}×{}".format(*card["size"]) if card["size"]
+                 else "not rendered" if self.error else "no frame has pixels"),
                 ("Palette", card["palette"] if card["palette"] is not None else "(its name is not UTF-8)"),
                 ("Palette file", found if found else "not found")]
         items = "".join(f"<dt>{escape(name)}</dt><dd>{escape(value)}</dd>" for name, value in rows)
@@ -146,7 +147,7 @@ class View:
             image = (f'<a href="{self.link(png)}"><img src="{self.link(png)}" width="{w}" height="{h}" '
                      f'loading="lazy" decoding="async" alt="frame {index}"></a>' if png else "—")
             kind = "background" if index == self.behind else "yes" if frame["shadow"] else "no"
-            rows.append(f'<tr id="frame-{index}"><td>{index}</td><td class="thumb checker">{image}</td>'
+            rows.append(f'<tr id="frame-{index}"><td>{index}</td><td class="thumb{" checker" if png else ""}">{image}</td>'
                         f'<td>{frame["width"]}×{frame["height"]}</td><td>{frame["offset_x"]}, {frame["offset_y"]}</td>'
                         f"<td>{kind}</td><td>{frame['rows']}</td><td>{frame['runs']}</td></tr>")
         return ('<section><h2>Frames</h2><table class="frames"><thead><tr><th>Frame</th><th>Image</th><th>Size</th>'

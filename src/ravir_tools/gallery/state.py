@@ -15,7 +15,7 @@ from ravir_tools import atomic_file
 from ravir_tools.errors import ToolError
 
 NAME = "gallery-state.json"
-FORMAT = 1
+FORMAT = 1  # of the entries and the pages: a new one redoes every animation
 
 Stamp = list  # [absolute path, size, modification time in ns]
 
@@ -37,12 +37,10 @@ class State:
         self._stamps: dict[str, Stamp | None] = {}  # palettes are shared: each is looked at once
 
     def read(self) -> None:
-        """Takes the entries of the previous run, if there was one."""
+        """Takes the entries of the previous run."""
         try:
             previous = json.loads(self.path.read_text())
             entries = previous["entries"]
-        except FileNotFoundError:
-            return
         except (OSError, ValueError, KeyError, TypeError) as error:
             raise ToolError(self.path, f"cannot be read ({error}): remove it to build the site anew") from None
         self.entries = {e["page"]: e for e in entries if isinstance(e, dict) and isinstance(e.get("page"), str)}

@@ -67,8 +67,8 @@ class Work:
                 frame_pngs[int(match[1])] = name
             else:
                 others.append(name)
-        sizes = [(image.width, image.height) if index in frame_pngs else (0, 0)
-                 for index, image in enumerate(anim.images)]
+        sizes = [(anim.images[index].width, anim.images[index].height) if index in frame_pngs else (0, 0)
+                 for index in range(len(anim.frames))]
         layout = preview.placement(sizes, anim.frames, 1, self.flip)
         shown, behind = preview.sequence(len(anim.frames), anim.data.has_background)
         colors = [(c.r, c.g, c.b, c.a) for c in anim.data.palette.colors()]
