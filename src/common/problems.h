@@ -30,11 +30,11 @@ public:
 
     void error(std::string message, std::optional<std::uint32_t> frame = {})
     {
-        report({Problem::Kind::error, std::move(message), frame});
+        report({Problem::Kind::error, std::move(message), frame, {}});
     }
     void warning(std::string message, std::optional<std::uint32_t> frame = {})
     {
-        report({Problem::Kind::warning, std::move(message), frame});
+        report({Problem::Kind::warning, std::move(message), frame, {}});
     }
 };
 

@@ -37,9 +37,11 @@ class Work:
         try:
             anim = animation.load(item.path)
         except ToolError as error:
-            self.finish(report, place, pages.Broken(place, str(error)), [source], [])
+            self.finish(report, place, pages.Broken(place, str(error)), [source] if source else [], [])
             return
-        inputs = [source, stamp(anim.palette_path)] if anim.palette_path else []
+        # Without a palette file to watch, the next run looks for one again.
+        palette = stamp(anim.palette_path) if anim.palette_path else None
+        inputs = [source, palette] if source and palette else []
         error = f"{item.path}: {anim.palette_error}" if anim.palette_error else None
         written: list[str] = []
         if error is None:
