@@ -1,5 +1,6 @@
 import os
 import shutil
+import time
 from html.parser import HTMLParser
 from pathlib import Path
 from urllib.parse import unquote, urlsplit
@@ -119,6 +120,24 @@ def test_each_page_shows_every_frame_decoded(gallery, browser):
     assert browser.find_elements("css selector", ".swatch i")[5].get_attribute("title") == "5 #05fa02"
     open_page(browser, site / "pages" / "anim" / Path(broken).with_suffix(".html"))
     assert "is not an animation" in browser.find_element("css selector", ".error").text
+
+
+def test_the_player_pauses_and_steps_over_the_background(gallery, browser):
+    open_page(browser, gallery[0] / "pages" / "anim" / "scene.html")  # 4 frames, then the background
+
+    def shown() -> list[str]:
+        return browser.execute_script("return Array.from(document.querySelectorAll('.stage img'))"
+                                      ".filter(i => i.checkVisibility({visibilityProperty: true}))"
+                                      ".map(i => i.dataset.frame ?? 'behind')")
+
+    browser.find_element("css selector", '[data-action="play"]').click()  # it plays at first: pause
+    behind, frame = shown()
+    time.sleep(0.3)  # three frames' time
+    assert shown() == ["behind", frame]
+    for step in (1, 1, 1, 1, -1):
+        browser.find_element("css selector", f'[data-action="{"next" if step > 0 else "previous"}"]').click()
+        frame = str((int(frame) + step) % 4)
+        assert shown() == ["behind", frame]
 
 
 class Links(HTMLParser):
