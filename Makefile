@@ -14,12 +14,20 @@ PYTHON312 ?= $(shell for p in python3.12 $$(pyenv root 2>/dev/null)/versions/3.1
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 export PATH := $(CURDIR)/$(VENV)/bin:$(PATH)
 
-.PHONY: test demo bench install test-cpp test-py build-cpp gtest clean check clang fuzz
+.PHONY: test demo bench install test-cpp test-py build-cpp gtest chromium screenshots clean check clang fuzz
 
 test: test-cpp test-py
 
 demo: install
 	$(VPY) examples/demo.py
+	$(VENV)/bin/ravir gallery examples/sample -o out/gallery
+
+# The README's pictures of the gallery, taken from the demo's.
+SHOT := chromium --headless --no-sandbox --hide-scrollbars --virtual-time-budget=2000
+screenshots: demo chromium
+	$(SHOT) --window-size=900,420 --screenshot=$(CURDIR)/docs/gallery-index.png file://$(CURDIR)/out/gallery/index.html
+	$(SHOT) --window-size=1200,860 --screenshot=$(CURDIR)/docs/gallery-page.png \
+		file://$(CURDIR)/out/gallery/pages/sample/anim/orb.html
 
 # Times the hot paths against their floors and the pure-Python baseline; the
 # figures land in out/bench/results.json.
@@ -41,6 +49,14 @@ gtest:
 		echo "GoogleTest is missing: installing libgtest-dev with apt-get"; \
 		$(SUDO) apt-get update -qq && $(SUDO) apt-get install -y -qq libgtest-dev; }
 
+# The gallery's browser tests drive Debian's Chromium through its driver. Where they
+# cannot be installed, those tests skip and say why; the rest still run.
+chromium:
+	@command -v chromium >/dev/null && command -v chromedriver >/dev/null || { \
+		echo "Chromium is missing: installing chromium and chromium-driver with apt-get"; \
+		$(SUDO) apt-get update -qq && $(SUDO) apt-get install -y -qq chromium chromium-driver \
+		|| echo "Chromium could not be installed: the browser tests will be skipped"; }
+
 # --- C++ core and its tests ----------------------------------------------
 
 build-cpp: $(VENV)/.ready gtest
@@ -56,7 +72,7 @@ test-cpp: build-cpp
 install: $(VENV)/.ready
 	$(VPY) -m pip install -q --no-build-isolation .
 
-test-py: install
+test-py: install chromium
 	$(VPY) -m pytest
 
 # --- sanitizer suite and fuzzing -----------------------------------------

@@ -131,7 +131,9 @@ class Batch:
 
     def run(self, work: Work, on_result: Callable[[Any], None] | None = None) -> int:
         """Shows each input's lines and hands its result to `on_result`, in input
-        order, as soon as the inputs before it are done. 1 when any input failed."""
+        order, as soon as the inputs before it are done; an input that failed may
+        still have a result (what the command could make of it). 1 when any input
+        failed."""
         with tqdm(total=len(self.inputs), file=sys.stderr, disable=None if len(self.inputs) > 1 else True,
                   unit="file", dynamic_ncols=True, leave=False) as self.bar:
             for item, report in self.reports(work):
@@ -143,7 +145,7 @@ class Batch:
                         tqdm.write(text, file=sys.stdout)
                 if report.failed:
                     self.failed += 1
-                elif on_result is not None and report.result is not None:
+                if on_result is not None and report.result is not None:
                     on_result(report.result)
                 self.bar.update(1)
         sys.stdout.flush()

@@ -9,7 +9,7 @@ import sys
 
 import ravir
 
-from ravir_tools import info, pack, palette, render
+from ravir_tools import gallery, info, pack, palette, render
 from ravir_tools.errors import ToolError
 
 EXAMPLES = """\
@@ -20,6 +20,7 @@ examples:
   ravir palette pal/a.pal -o swatch.png
   ravir pack work/walk.json -o anim/walk.orv
   ravir pack frames/ --palette pal/a.pal -o anim/new.orv --root .
+  ravir gallery game/anim -o site/
 
 Run `ravir COMMAND --help` for each command's options.
 """
@@ -30,7 +31,7 @@ def parser() -> argparse.ArgumentParser:
                                   epilog=EXAMPLES, formatter_class=argparse.RawDescriptionHelpFormatter)
     top.add_argument("--version", action="version", version=f"%(prog)s {ravir.__version__}")
     commands = top.add_subparsers(required=True, metavar="COMMAND")
-    for command in (info, render, palette, pack):
+    for command in (info, render, palette, pack, gallery):
         command.register(commands)
     return top
 

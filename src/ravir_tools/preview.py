@@ -14,28 +14,47 @@ from PIL import Image
 from ravir_tools.images import save_image
 
 
-def canvases(images: list[Image.Image], frames: list, background: bool, scale: int,
-             flip: bool) -> list[Image.Image]:
+def placement(sizes: list[tuple[int, int]], frames: list, scale: int,
+              flip: bool) -> tuple[tuple[int, int], list[tuple[int, int] | None]] | None:
+    """The canvas's size and each frame's top-left corner on it (None for a frame of
+    size 0), or None when no frame has pixels. `sizes` are the frames' images' sizes."""
     sign = -1 if flip else 1
     corners = [(sign * f.x_offset * scale, sign * f.y_offset * scale) for f in frames]
-    drawn = [i for i, image in enumerate(images) if image.width and image.height]
+    drawn = {i for i, (width, height) in enumerate(sizes) if width and height}
     if not drawn:
-        return []
+        return None
     left = min(corners[i][0] for i in drawn)
     top = min(corners[i][1] for i in drawn)
-    right = max(corners[i][0] + images[i].width for i in drawn)
-    bottom = max(corners[i][1] + images[i].height for i in drawn)
+    right = max(corners[i][0] + sizes[i][0] for i in drawn)
+    bottom = max(corners[i][1] + sizes[i][1] for i in drawn)
+    placed = [(x - left, y - top) if i in drawn else None for i, (x, y) in enumerate(corners)]
+    return (right - left, bottom - top), placed
+
+
+def sequence(count: int, background: bool) -> tuple[range, int | None]:
+    """The frames shown one after another, and the frame drawn behind each of them."""
+    if background and count > 1:
+        return range(count - 1), count - 1
+    return range(count), None
+
+
+def canvases(images: list[Image.Image], frames: list, background: bool, scale: int,
+             flip: bool) -> list[Image.Image]:
+    layout = placement([image.size for image in images], frames, scale, flip)
+    if layout is None:
+        return []
+    size, corners = layout
 
     def place(canvas: Image.Image, i: int) -> None:
-        if i in drawn:
-            canvas.alpha_composite(images[i], (corners[i][0] - left, corners[i][1] - top))
+        if corners[i] is not None:
+            canvas.alpha_composite(images[i], corners[i])
 
-    shown = range(len(images) - 1) if background and len(images) > 1 else range(len(images))
+    shown, behind = sequence(len(images), background)
     result = []
     for i in shown:
-        canvas = Image.new("RGBA", (right - left, bottom - top))
-        if background and i != len(images) - 1:
-            place(canvas, len(images) - 1)
+        canvas = Image.new("RGBA", size)
+        if behind is not None:
+            place(canvas, behind)
         place(canvas, i)
         result.append(canvas)
     return result

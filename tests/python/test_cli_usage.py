@@ -12,7 +12,7 @@ import pytest
 from cli_run import ravir
 
 
-@pytest.mark.parametrize("command", ["info", "render", "palette", "pack"])
+@pytest.mark.parametrize("command", ["info", "render", "palette", "pack", "gallery"])
 def test_every_command_explains_itself_with_examples(command):
     text = ravir(command, "--help").stdout
     assert f"usage: ravir {command}" in text
