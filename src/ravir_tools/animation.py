@@ -4,6 +4,7 @@ it was drawn with and what the core reported about it."""
 from __future__ import annotations
 
 import os
+from collections.abc import Callable
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -30,12 +31,15 @@ class Animation:
         return self.data.frames
 
 
-def read_palette(path: Path) -> Palette:
+def read_palette(path: Path, warn: Callable[[Path, str], None] | None = None) -> Palette:
     """A palette file in any format that palette_formats reads, with its colors as the
     game would read them from its own file (a shorter palette padded as the codec
     pads it), so that every format draws alike: the one way a command takes the
-    palette a user names."""
+    palette a user names. What is wrong but usable about it (a file shorter than its
+    count, say) goes to `warn`."""
     palette = read_palette_file(path)
+    for warning in palette.warnings if warn is not None else []:
+        warn(palette.path, warning)
     colors, _ = _native.decode_palette(_native.encode_palette(palette.colors))
     palette.colors = [tuple(c) for c in colors]
     return palette

@@ -110,8 +110,8 @@ class JsonArray:
 
 
 def run(args) -> int:
-    palette = animation.read_palette(args.palette) if args.palette is not None else None
     batch = Batch("ravir info", expand(args.files, ".orv"), args.jobs)
+    palette = animation.read_palette(args.palette, batch.warn) if args.palette is not None else None
     work = Describe(not (args.json or args.jsonl), palette)
     if args.jsonl:
         return batch.run(work, lambda summary: sys.stdout.write(json.dumps(summary) + "\n"))

@@ -66,6 +66,7 @@ def register(commands) -> None:
     parser.add_argument("--background", action=argparse.BooleanOptionalAction,
                         help="store the last frame as the background frame (default: as the manifest or the "
                              "PNG of the last frame says)")
+    parser.add_argument("-q", "--quiet", action="store_true", help="print nothing but problems")
     parser.set_defaults(run=run)
 
 
@@ -82,7 +83,7 @@ class Plan:
     described: manifest.Manifest | None = None  # the manifest or atlas, when packing one
 
 
-def read_offsets(argument: str | None, count: int) -> list[tuple[int, int]] | None:
+def read_offsets(argument: str | None, frames: list[FrameEntry]) -> list[tuple[int, int]] | None:
     if argument is None:
         return None
     source = "--offsets"
@@ -101,8 +102,11 @@ def read_offsets(argument: str | None, count: int) -> list[tuple[int, int]] | No
         offsets = [(e["offset_x"], e["offset_y"]) if isinstance(e, dict) else tuple(e) for e in entries]
     except (ValueError, KeyError, TypeError) as error:
         raise ToolError(source, f"not a list of offsets: {error}") from None
-    if len(offsets) != count:
-        raise ToolError(source, f"gives {len(offsets)} offsets for {count} frames")
+    if len(offsets) != len(frames):
+        # Name the frame where they part, which is often a file that is no frame at all.
+        beyond = frames[len(offsets)] if len(offsets) < len(frames) else None
+        where = f": the first frame without one is {beyond.image}" if beyond is not None and beyond.image else ""
+        raise ToolError(source, f"gives {len(offsets)} offsets for {len(frames)} frames{where}")
     for number, pair in enumerate(offsets):
         if len(pair) != 2 or not all(isinstance(v, int) and v in INT16 for v in pair):
             raise ToolError(source, f"offset {number} is {list(pair)}, not two whole numbers from -32768 to 32767")
@@ -123,7 +127,7 @@ def read_shadows(argument: str | None, count: int) -> set[int] | None:
 
 
 def apply_options(frames: list[FrameEntry], args) -> None:
-    offsets = read_offsets(args.offsets, len(frames))
+    offsets = read_offsets(args.offsets, frames)
     shadows = read_shadows(args.shadow, len(frames))
     for number, entry in enumerate(frames):
         if offsets is not None:
@@ -176,9 +180,18 @@ def describe_png(path: Path) -> tuple[FrameEntry, bool]:
         return entry, said.get("background") is True
 
 
+def is_render_extra(path: Path) -> bool:
+    """Whether `path` is one of the files `ravir render` writes beside the frames of
+    an animation (a sheet, a gap mask), which a folder of frames must not count."""
+    return path.name.endswith(("_sheet.png", ".mask.png"))
+
+
 def png_plan(args, batch: Batch) -> Plan | None:
-    """The plan for PNG frames; None when some could not be read, each named."""
-    inputs = expand(args.frames, ".png")
+    """The plan for PNG frames; None when some could not be read, each named. PNGs
+    given one by one are all frames; a folder gives those that are not render's
+    sheets and masks."""
+    named = {Path(argument) for argument in args.frames}
+    inputs = [item for item in expand(args.frames, ".png") if item.path in named or not is_render_extra(item.path)]
     if not inputs:
         raise ToolError(" ".join(args.frames), "no PNG frames found")
     if args.palette is None:
@@ -245,7 +258,7 @@ def encode(plan: Plan, frames: list[Indexed], root: Path, batch: Batch) -> bytes
 def pack(plan: Plan, args, batch: Batch) -> int:
     """Reads every frame of `plan` and writes the animation, only when all is well.
     Writes the animation only: the palette it names is the user's and stays as it is."""
-    palette = animation.read_palette(plan.palette)
+    palette = animation.read_palette(plan.palette, batch.warn)
     originals = Originals(plan.described, palette, batch.warn) if plan.described else None
     scale = plan.described.scale if plan.described else 1
     reader = FrameReader(palette, args.nearest, scale, originals, batch.warn)
@@ -263,6 +276,9 @@ def pack(plan: Plan, args, batch: Batch) -> int:
         atomic_file.write_bytes(args.output, data)
     except OSError as error:
         raise ToolError(args.output, f"cannot write: {error.strerror}") from None
+    if not args.quiet:
+        print(f"{args.output}: {len(plan.frames)} frames"
+              + (" (the last the background)" if plan.background else "") + f", palette {plan.palette}")
     if palette.format != "pal":
         batch.warn(args.output, f"it names its palette {plan.palette}, which the game cannot read, as it reads "
                                 f"only its own format: convert it (`ravir palette {plan.palette} -o NAME.pal`) "

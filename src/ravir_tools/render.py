@@ -266,7 +266,7 @@ def run(args) -> int:
     batch = Batch("ravir render", expand(args.files, ".orv"), args.jobs)
     if args.palette is not None:
         try:
-            args.palette = animation.read_palette(args.palette)
+            args.palette = animation.read_palette(args.palette, batch.warn)
         except ToolError as error:
             batch.say(str(error))
             return 1
