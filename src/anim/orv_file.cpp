@@ -106,15 +106,7 @@ void OrvF::save(std::string file_name, std::string project_root, std::string pal
     const std::vector<std::uint8_t> animation = ravir::encodeAnimation(tree, storedLocation(project_root, palette_path));
     const std::vector<std::uint8_t> colors = ravir::encodePalette(palette.colors(), palette.colorModel());
 
-    try {
-        ravir::replaceFile(file_name, animation);
-    } catch (const ravir::FileError& error) {
-        ravir::standardError().error((error.stage() == ravir::FileError::Stage::opening
-                                          ? "Could not open animation file for writing: "
-                                          : "Could not write animation file: ") +
-                                     file_name);
-        throw;
-    }
+    ravir::replaceFileReporting(file_name, animation, "animation file", ravir::standardError());
     savedFileName = file_name;
     for (std::size_t f = 0; f < tree.info.frame_count; ++f) {
         tree.frames[f].unk1 = ravir::orv::kWrittenUnk1;

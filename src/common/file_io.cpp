@@ -226,4 +226,18 @@ void replaceFile(const std::string& path, std::span<const std::uint8_t> bytes)
     syncFolder(folderOf(target));
 }
 
+void replaceFileReporting(const std::string& path, std::span<const std::uint8_t> bytes, std::string_view what,
+                          ProblemSink& problems)
+{
+    try {
+        replaceFile(path, bytes);
+    } catch (const FileError& error) {
+        const std::string kind(what);
+        problems.error((error.stage() == FileError::Stage::opening ? "Could not open " + kind + " for writing: "
+                                                                   : "Could not write " + kind + ": ") +
+                       path);
+        throw;
+    }
+}
+
 }  // namespace ravir

@@ -10,7 +10,10 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "common/problems.h"
 
 namespace ravir {
 
@@ -53,5 +56,11 @@ bool mayBlock(const std::string& path);
 // (a FIFO, /dev/stdout) is written in place. Throws FileError, having removed the
 // hidden file and left the previous file as it was.
 void replaceFile(const std::string& path, std::span<const std::uint8_t> bytes);
+
+// replaceFile, with a failure reported to `problems` before it is thrown, as the line
+// "Could not open WHAT for writing: PATH" when the file could not even be created,
+// else "Could not write WHAT: PATH".
+void replaceFileReporting(const std::string& path, std::span<const std::uint8_t> bytes, std::string_view what,
+                          ProblemSink& problems);
 
 }  // namespace ravir

@@ -43,13 +43,5 @@ void PalF::save(std::string path) const
         throw std::invalid_argument("Cannot save: the palette has no colors, and " + path +
                                     " exists: an empty palette does not replace a palette file");
     }
-    try {
-        ravir::replaceFile(path, bytes);
-    } catch (const ravir::FileError& error) {
-        ravir::standardError().error((error.stage() == ravir::FileError::Stage::opening
-                                          ? "Could not open palette file for writing: "
-                                          : "Could not write palette file: ") +
-                                     path);
-        throw;
-    }
+    ravir::replaceFileReporting(path, bytes, "palette file", ravir::standardError());
 }
