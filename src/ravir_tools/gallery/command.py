@@ -8,7 +8,7 @@ import contextlib
 from importlib import resources
 from pathlib import Path
 
-from ravir_tools import atomic_file
+from ravir_tools import animation, atomic_file
 from ravir_tools.batch import Batch, Input, expand
 from ravir_tools.errors import ToolError
 from ravir_tools.gallery import pages, state
@@ -34,6 +34,8 @@ def register(commands) -> None:
     parser.add_argument("folders", nargs="+", metavar="FOLDER", help="folders to search for .orv files")
     parser.add_argument("-o", "--output", required=True, type=Path, metavar="SITE", help="folder of the site")
     parser.add_argument("--flip-offsets", action="store_true", help="negate the offsets when aligning frames")
+    parser.add_argument("--palette", type=Path, metavar="PAL",
+                        help="draw every animation with this palette (any format `ravir palette` reads)")
     add_jobs(parser)
     parser.set_defaults(run=run)
 
@@ -109,7 +111,8 @@ def prune(batch: Batch, site: Path, before: list[dict], after: list[dict]) -> No
 def run(args) -> int:
     site = args.output
     items = inputs(args.folders)
-    memory = state.State(site, {"flip_offsets": args.flip_offsets})
+    palette_name = str(args.palette.resolve()) if args.palette is not None else None
+    memory = state.State(site, {"flip_offsets": args.flip_offsets, "palette": palette_name})
     try:
         open_site(site, memory)
     except OSError as error:
@@ -124,8 +127,9 @@ def run(args) -> int:
     for entry in entries.values():
         if entry["card"]["error"]:
             batch.say(entry["card"]["error"])
+    palette = animation.read_palette(args.palette, batch.warn) if args.palette is not None else None
     redone = len(batch.inputs)
-    batch.run(Work(site, args.flip_offsets), lambda entry: entries.__setitem__(entry["page"], entry))
+    batch.run(Work(site, args.flip_offsets, palette), lambda entry: entries.__setitem__(entry["page"], entry))
 
     ordered = [entries[page] for page in pages_of if page in entries]
     cards = [entry["card"] for entry in ordered]

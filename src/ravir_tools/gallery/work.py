@@ -26,17 +26,20 @@ def render_options(output: Path, flip: bool) -> argparse.Namespace:
 
 
 class Work:
-    def __init__(self, site: Path, flip: bool):
+    def __init__(self, site: Path, flip: bool, palette: animation.Palette | None):
         self.site = site
         self.flip = flip
+        self.palette = palette
+        options = render_options(site / FILES, flip)
+        options.palette = palette
         # Each animation renders into a folder of its own label: no two outputs clash.
-        self.renderer = render.Renderer(render_options(site / FILES, flip), clashing={})
+        self.renderer = render.Renderer(options, clashing={})
 
     def __call__(self, item: Input, report: Report) -> None:
         place = Place.of(item)
         source = stamp(item.path)
         try:
-            anim = animation.load(item.path)
+            anim = animation.load(item.path, self.palette)
         except ToolError as error:
             self.finish(report, place, pages.Broken(place, str(error)), [source] if source else [], [])
             return
