@@ -90,6 +90,7 @@ class LayerFlag(IntEnum):
     VISIBLE = 1
     EDITABLE = 2
     BACKGROUND = 8
+    REFERENCE = 64
 
 
 class DocumentError(ValueError):

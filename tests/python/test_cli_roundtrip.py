@@ -5,6 +5,7 @@ import json
 import tempfile
 from pathlib import Path
 
+import aseprite
 import pytest
 import ravir
 from cli_run import one_error, ravir as run
@@ -76,16 +77,18 @@ def test_every_render_packs_back_to_what_the_animation_draws(generated):
         pal = project.palette(colors=palette)
         source = project.animation(animation, speed=speed, background=background)
         out = project.root / "out"
-        run("render", source, "-o", out / "indexed", "--indexed", "--sheet")
+        run("render", source, "-o", out / "indexed", "--indexed", "--sheet", "--aseprite")
         run("render", source, "-o", out / "rgba")
         expected = drawn(source, pal)
-        for index, json_file in enumerate([out / "indexed" / "x.json", out / "indexed" / "x_sheet.json",
-                                           out / "rgba" / "x.json"]):
+        for index, described in enumerate([out / "indexed" / "x.json", out / "indexed" / "x_sheet.json",
+                                           out / "rgba" / "x.json", out / "indexed" / "x.aseprite"]):
             packed = project.root / f"packed{index}.orv"
-            # As the user gives it, and with everything the JSON holds given again.
+            # As the user gives it, and with everything the file holds given again.
             options = ["--palette", pal, "--root", project.root] if index != 1 else []
-            run("pack", json_file, "-o", packed, *options)
-            assert drawn(packed, pal) == expected, json_file
+            run("pack", described, "-o", packed, *options)
+            assert drawn(packed, pal) == expected, described
+        document = aseprite.Sprite.open(out / "indexed" / "x.aseprite")
+        assert (document.color_mode, len(document.frames)) == (aseprite.ColorMode.INDEXED, len(animation))
 
 
 # Index 250 alone has its color; the others repeat eight colors, and no entry is opaque.
@@ -151,12 +154,13 @@ def test_a_frame_drawing_every_index_keeps_its_gaps_in_a_mask(tmp_path):
     project = Project(tmp_path)
     pal = project.palette(colors=EDIT_PALETTE)
     source = project.animation([Frame(width=300, rows=[[(0, list(range(128))), (0, list(range(128, 256)))], [(40, [3])]])])
-    result = run("render", source, "-o", tmp_path / "out", "--indexed", "--sheet")
+    result = run("render", source, "-o", tmp_path / "out", "--indexed", "--sheet", "--aseprite")
     warnings = result.stderr.splitlines()
-    assert len(warnings) == 2 and all("draws all 256 indices" in line for line in warnings)
-    assert all(name in result.stderr for name in ("x_000.mask.png", "x_sheet.mask.png"))
-    for json_name in ("x.json", "x_sheet.json"):
-        run("pack", tmp_path / "out" / json_name, "-o", tmp_path / "packed.orv")
+    assert len(warnings) == 3 and all("draw all 256 indices" in line or "draws all 256 indices" in line
+                                      for line in warnings)
+    assert all(name in result.stderr for name in ("x_000.mask.png", "x_sheet.mask.png", "'gap mask'"))
+    for described in ("x.json", "x_sheet.json", "x.aseprite"):
+        run("pack", tmp_path / "out" / described, "-o", tmp_path / "packed.orv")
         assert drawn(tmp_path / "packed.orv", pal) == drawn(source, pal)
 
 
