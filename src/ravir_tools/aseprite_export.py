@@ -31,12 +31,16 @@ def document(anim: Animation, described: Manifest) -> tuple[Document, list[str]]
     # Aseprite shows the transparent index as a gap in every frame, even in one without gaps.
     gap, needs_mask = indexed_frames.choose_gap(indexed_frames.used_counts(pixels, shadow_index), True)
     size, origin, fits = canvas(described)
-    warnings = []
-
     roles = [BACKGROUND if described.background and i == count - 1 else SHADOWS if frame.shadow else FRAMES
              for i, frame in enumerate(pixels)]
-    cels = []
-    for entry, frame in zip(described.frames, pixels):
+    # With all 256 indices drawn, some frame draws the gap index.
+    used = set(roles) | {FRAMES} | ({GAP_MASK} if needs_mask else set())
+    layers = [Layer(role, SHOWN if role != GAP_MASK else 0, user_data=layout.user_data("layer", role=role))
+              for role in layout.ROLES if role in used]
+    index = {layer.name: number for number, layer in enumerate(layers)}
+    duration = layout.duration_ms(described.speed)
+    frames = []
+    for role, entry, frame in zip(roles, described.frames, pixels):
         corner = (entry.x_offset - origin[0], entry.y_offset - origin[1])
         x, y = (min(max(v, INT16.start), INT16.stop - 1) for v in corner)
         if frame.width and frame.height:
@@ -47,26 +51,17 @@ def document(anim: Animation, described: Manifest) -> tuple[Document, list[str]]
             image, width, height = bytes([gap]), 1, 1  # it carries the frame's facts
         facts = layout.user_data("frame", width=frame.width, height=frame.height, offset_x=entry.x_offset,
                                  offset_y=entry.y_offset, shadow=entry.shadow, cel=[x, y, width, height])
+        cels = [Cel(index[role], x, y, width, height, image, user_data=facts)]
         marks = gap_marks(image, frame.drawn, gap) if needs_mask else None
-        cels.append((Cel(0, x, y, width, height, image, user_data=facts),
-                     marks and Cel(0, x, y, width, height, marks)))
+        if marks is not None:
+            cels.append(Cel(index[GAP_MASK], x, y, width, height, marks))
+        frames.append(Frame(duration, cels))
 
-    used = set(roles) | {FRAMES} | ({GAP_MASK} if any(marks for _, marks in cels) else set())
-    layers = [Layer(role, SHOWN if role != GAP_MASK else 0, user_data=layout.user_data("layer", role=role))
-              for role in layout.ROLES if role in used]
-    index = {layer.name: number for number, layer in enumerate(layers)}
-    duration = layout.duration_ms(described.speed)
-    frames = []
-    for role, (cel, marks) in zip(roles, cels):
-        cel.layer_index = index[role]
-        if marks:
-            marks.layer_index = index[GAP_MASK]
-        frames.append(Frame(duration, [cel, marks] if marks else [cel]))
-
+    warnings = []
     if not fits:
         warnings.append(f"its frames span more than an Aseprite document places exactly (positions of -32768 to "
-                        f"32767 on a canvas of at most {MAX_CANVAS} pixels): some cels lie at the edge instead; pack "
-                        "reads the exact offsets from their user data")
+                        f"32767 on a canvas of at most {MAX_CANVAS} pixels): some cels lie only as near their place as "
+                        "that allows; pack reads the exact offsets from their user data")
     if GAP_MASK in used:
         warnings.append(f"its frames draw all 256 indices: Aseprite shows their pixels of index {gap} as "
                         f"transparent too; the hidden layer '{GAP_MASK}' tells them apart for pack")

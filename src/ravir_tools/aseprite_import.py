@@ -65,7 +65,11 @@ class FrameFacts(NamedTuple):
 def read(path: Path) -> Found:
     doc = load(path)
     sprite = layout.facts(doc.user_data, "animation")
-    return from_scratch(path, doc) if sprite is None else as_written(path, doc, sprite)
+    roles = [role_of(layer) for layer in doc.layers]
+    if sprite is None and not any(roles):
+        return from_scratch(path, doc)
+    # Aseprite before 1.3 keeps the user data of layers and cels, but drops the sprite's.
+    return as_written(path, doc, roles, sprite or written_without(path, doc, roles))
 
 
 def load(path: Path) -> Document:
@@ -106,7 +110,23 @@ def first_visible(doc: Document) -> int | None:
     return None
 
 
-def as_written(path: Path, doc: Document, sprite: dict) -> Found:
+def written_without(path: Path, doc: Document, roles: list[str | None]) -> dict:
+    """The facts of a document ravir wrote that lost its own user data, as far as its
+    cels keep them: no palette, the speed of the durations, and the origin that the
+    first cel with its frame's facts gives."""
+    origin = [0, 0]
+    for number, frame in enumerate(doc.frames):
+        said = [frame_facts(path, number, layout.facts(cel.user_data, "frame"))
+                for cel in frame.cels if roles[cel.layer_index] in FRAME_ROLES]
+        if said and said[0] is not None:
+            origin = [said[0].offset_x - said[0].cel[0], said[0].offset_y - said[0].cel[1]]
+            break
+    durations = [frame.duration_ms for frame in doc.frames]
+    return {"version": layout.VERSION, "origin": origin, "palette": {}, "speed": layout.speed_of(durations),
+            "duration_ms": layout.speed_of(durations) or 1}
+
+
+def as_written(path: Path, doc: Document, roles: list[str | None], sprite: dict) -> Found:
     facts = Fields(path, sprite, "the document's user data")
     version = sprite.get("version")
     if version != layout.VERSION:
@@ -117,7 +137,6 @@ def as_written(path: Path, doc: Document, sprite: dict) -> Found:
         facts.fail("origin", "two whole numbers")
     palette = facts.child("palette", "the document's user data: palette")
     palette_file = palette.text("file", optional=True)
-    roles = [role_of(layer) for layer in doc.layers]
     frames = Frames(path, doc, tuple(origin))
     found = Found([], 0, False, doc.palette, Path(palette_file) if palette_file else None,
                   palette.text("location", optional=True))
