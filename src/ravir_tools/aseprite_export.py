@@ -67,7 +67,7 @@ def document(anim: Animation, described: Manifest) -> tuple[Document, list[str]]
                         f"transparent too; the hidden layer '{GAP_MASK}' tells them apart for pack")
     facts = layout.user_data(
         "animation", version=layout.VERSION, speed=described.speed, duration_ms=duration,
-        background=described.background, origin=list(origin), gap_index=gap,
+        durations=layout.DURATIONS, background=described.background, origin=list(origin), gap_index=gap,
         palette={"location": described.palette_location,
                  "file": str(described.palette_file) if described.palette_file else None},
         source={"file": str(described.source) if described.source else None, "sha256": described.source_sha256})

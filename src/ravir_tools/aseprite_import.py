@@ -140,45 +140,48 @@ def as_written(path: Path, doc: Document, roles: list[str | None], sprite: dict)
     frames = Frames(path, doc, tuple(origin))
     found = Found([], 0, False, doc.palette, Path(palette_file) if palette_file else None,
                   palette.text("location", optional=True))
-    last_role = None
+    role = None
     for number, frame in enumerate(doc.frames):
-        on_frame_layers = []
-        marks = None
-        for cel in frame.cels:
-            role = roles[cel.layer_index]
-            if role is None:
-                name = doc.layers[cel.layer_index].name
-                raise ToolError(path, f"frame {number}: a cel on the layer {name!r}, which is none of ravir's "
-                                      f"({', '.join(layout.ROLES)}): merge it into one of them or delete it")
-            if role == GAP_MASK:
-                marks = cel
-            else:
-                on_frame_layers.append(cel)
-        if len(on_frame_layers) > 1:
-            names = " and ".join(repr(doc.layers[cel.layer_index].name) for cel in on_frame_layers)
-            raise ToolError(path, f"frame {number}: cels on the layers {names}, but a frame is one cel")
-        if not on_frame_layers:
+        cel, marks = frame_cels(path, doc, roles, number)
+        role = roles[cel.layer_index] if cel else None
+        if cel is None:
             found.warnings.append(f"frame {number} has no cel (Aseprite drops a cel erased whole): it is packed "
                                   "as a frame without pixels")
             found.frames.append(empty())
-            last_role = None
             continue
-        cel = on_frame_layers[0]
-        last_role = roles[cel.layer_index]
-        if last_role == BACKGROUND and number != len(doc.frames) - 1:
+        if role == BACKGROUND and number != len(doc.frames) - 1:
             raise ToolError(path, f"frame {number}: a cel on the layer of the background frame, which only the "
                                   "last frame may have")
         said = frame_facts(path, number, layout.facts(cel.user_data, "frame"))
-        shadow = last_role == SHADOWS or (last_role == BACKGROUND and said is not None and said.shadow)
+        shadow = role == SHADOWS or (role == BACKGROUND and said is not None and said.shadow)
         found.frames.append(frames.placed(number, cel, shadow) if said is None else
                             frames.kept(number, cel, said, shadow, marks))
-    found.background = last_role == BACKGROUND
+    found.background = role == BACKGROUND
     durations = [frame.duration_ms for frame in doc.frames]
     # The durations written for the speed give it back exactly; durations set in Aseprite give their own.
     written = facts.integer("duration_ms", range(1, layout.MAX_DURATION_MS + 1))
     found.speed = (facts.integer("speed", UINT32) if all(d == written for d in durations)
                    else layout.speed_of(durations))
     return found
+
+
+def frame_cels(path: Path, doc: Document, roles: list[str | None], number: int) -> tuple[Cel | None, Cel | None]:
+    """Frame `number`'s cel, if it has one, and its cel on the gap mask layer."""
+    cels, marks = [], None
+    for cel in doc.frames[number].cels:
+        role = roles[cel.layer_index]
+        if role is None:
+            name = doc.layers[cel.layer_index].name
+            raise ToolError(path, f"frame {number}: a cel on the layer {name!r}, which is none of ravir's "
+                                  f"({', '.join(layout.ROLES)}): merge it into one of them or delete it")
+        if role == GAP_MASK:
+            marks = cel
+        else:
+            cels.append(cel)
+    if len(cels) > 1:
+        names = " and ".join(repr(doc.layers[cel.layer_index].name) for cel in cels)
+        raise ToolError(path, f"frame {number}: cels on the layers {names}, but a frame is one cel")
+    return (cels[0] if cels else None), marks
 
 
 def role_of(layer) -> str | None:

@@ -16,8 +16,8 @@ Positions hold 16 bits and the canvas at most 65535 pixels, so the exact facts a
 kept as JSON text in user data, each object naming what it describes:
 
 - the sprite's: {"ravir": "animation", "version": 1, "speed", "duration_ms",
-  "background", "origin": [x, y], "gap_index", "palette": {"location", "file"},
-  "source": {"file", "sha256"}};
+  "durations" (how they follow from the speed), "background", "origin": [x, y],
+  "gap_index", "palette": {"location", "file"}, "source": {"file", "sha256"}};
 - each of its layers': {"ravir": "layer", "role": ROLE};
 - each frame's cel: {"ravir": "frame", "width", "height", "offset_x", "offset_y",
   "shadow", "cel": [x, y, width, height]}, the last the cel as written. A frame
@@ -39,6 +39,7 @@ ROLES = (BACKGROUND, SHADOWS, FRAMES, GAP_MASK)  # from the bottom
 FRAME_ROLES = (FRAMES, SHADOWS, BACKGROUND)  # the layers whose cels are frames
 MAX_DURATION_MS = 0xFFFF
 MAX_FRAMES = 0xFFFF
+DURATIONS = "every frame lasts the speed in milliseconds, from 1 to 65535"  # said in the user data too
 
 
 def duration_ms(speed: int) -> int:

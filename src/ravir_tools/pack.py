@@ -71,7 +71,7 @@ def register(commands) -> None:
     parser.add_argument("--nearest", action="store_true", help="map colors not in the palette to the nearest entry")
     parser.add_argument("--offsets", metavar="JSON", help="the frames' offsets, as JSON text or a JSON file")
     parser.add_argument("--speed", type=int, metavar="N", help="animation speed, stored as is (default: the "
-                                                              "manifest's, else 0)")
+                                                              "manifest's or document's, else 0)")
     parser.add_argument("--shadow", metavar="LIST", help="comma-separated frame numbers (from 0) to store as "
                                                         "shadow frames, and no others")
     parser.add_argument("--background", action=argparse.BooleanOptionalAction,
