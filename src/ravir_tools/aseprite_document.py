@@ -8,6 +8,7 @@ The first frame holds the palette, the layers (their order is their index) and t
 tags; every frame holds its cels, one image per layer placed on the canvas. A
 user-data chunk belongs to the chunk read just before it (in the first frame, the
 one after the palette belongs to the sprite; after the tags, one per tag in turn).
+A document of no frames keeps these in one frame block past the frame count.
 
 ravir writes and reads indexed documents only: one byte per pixel, a palette of at
 most 256 colors. aseprite_writer.py and aseprite_reader.py turn this model into
@@ -90,6 +91,7 @@ class LayerFlag(IntEnum):
     VISIBLE = 1
     EDITABLE = 2
     BACKGROUND = 8
+    REFERENCE = 64
 
 
 class DocumentError(ValueError):

@@ -60,6 +60,8 @@ def read_document(data: bytes, *, max_pixel_bytes: int = MAX_PIXEL_BYTES) -> Doc
         reader.read_frame(index, view[pos + FRAME_HEADER.size:pos + frame_size], duration or speed,
                           long_count or short_count)
         pos += frame_size
+    if frame_count == 0 and len(view) - pos >= FRAME_HEADER.size:
+        reader.read_setup(view[pos:])
     return reader.finish()
 
 
@@ -106,6 +108,14 @@ class _Reader:
     def finish(self) -> Document:
         self.doc.palette = self.palette if self.palette is not None else self.old_palette or []
         return self.doc
+
+    def read_setup(self, rest: memoryview) -> None:
+        """The block a document of no frames may keep its palette, layers and user data
+        in, past the frame count; anything else there is not the document's."""
+        frame_size, frame_magic, short_count, _, long_count = FRAME_HEADER.unpack_from(rest)
+        if frame_magic == FRAME_MAGIC and FRAME_HEADER.size <= frame_size <= len(rest):
+            self.read_frame(0, rest[FRAME_HEADER.size:frame_size], 0, long_count or short_count)
+            self.doc.frames.clear()
 
     def read_frame(self, index: int, body: memoryview, duration: int, chunk_count: int) -> None:
         self.frame = index

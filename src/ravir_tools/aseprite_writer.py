@@ -15,10 +15,11 @@ import zlib
 from ravir_tools.aseprite_document import (
     CEL, CEL_LINK, CEL_SIZE, CHUNK_HEADER, FRAME_HEADER, FRAME_MAGIC, HEADER, INDEXED_DEPTH,
     LAYER, LAYER_OPACITY_VALID, MAGIC, MAX_COLORS, OLD_PALETTE_PACKET, PALETTE, PALETTE_ENTRY, PROPERTIES_SIZE,
-    RGB, RGBA, TAG, TAGS, USER_DATA_FLAGS, WORD, Cel, CelType, Chunk, Document, UserData,
+    RGB, RGBA, TAG, TAGS, USER_DATA_FLAGS, WORD, Cel, CelType, Chunk, Document, Frame, UserData,
 )
 
 MAX_STRING_BYTES = 0xFFFF
+NO_FRAMES_DURATION = 100
 
 
 def write_document(doc: Document) -> bytes:
@@ -31,12 +32,14 @@ def write_document(doc: Document) -> bytes:
 
 
 def _document(doc: Document) -> bytes:
+    # A document of no frames keeps what the first frame would hold in a block past the
+    # frame count, where readers that follow the count do not look.
     frames = [_frame(frame.duration_ms, (_first_frame_chunks(doc) if index == 0 else []) +
                      [chunk for cel in frame.cels for chunk in _cel_chunks(cel)])
-              for index, frame in enumerate(doc.frames)]
+              for index, frame in enumerate(doc.frames or [Frame(NO_FRAMES_DURATION)])]
     size = HEADER.size + sum(len(frame) for frame in frames)
-    speed = doc.frames[0].duration_ms if doc.frames else 100
-    header = HEADER.pack(size, MAGIC, len(frames), doc.width, doc.height, INDEXED_DEPTH, LAYER_OPACITY_VALID,
+    speed = doc.frames[0].duration_ms if doc.frames else NO_FRAMES_DURATION
+    header = HEADER.pack(size, MAGIC, len(doc.frames), doc.width, doc.height, INDEXED_DEPTH, LAYER_OPACITY_VALID,
                          speed, 0, 0, doc.transparent_index, len(doc.palette), 1, 1, 0, 0, 0, 0)
     return b"".join([header, *frames])
 

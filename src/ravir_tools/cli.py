@@ -19,6 +19,7 @@ examples:
   ravir render anim/walk.orv -o work/ --indexed
   ravir palette pal/a.pal -o swatch.png
   ravir pack work/walk.json -o anim/walk.orv
+  ravir render anim/walk.orv -o work/ --aseprite; ravir pack work/walk.aseprite -o anim/walk.orv
   ravir pack frames/ --palette pal/a.pal -o anim/new.orv --root .
   ravir gallery game/anim -o site/
 

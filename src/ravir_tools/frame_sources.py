@@ -121,6 +121,10 @@ class FrameReader:
         self.warned_repeats = False
 
     def read(self, number: int, entry: FrameEntry) -> Indexed:
+        if entry.pixels is not None:
+            pixels = entry.pixels
+            return Indexed(pixels.width, pixels.height, bytes(len(pixels.indices)) if entry.shadow else pixels.indices,
+                           pixels.opaque)
         if entry.image is None:
             return Indexed(entry.width, entry.height, b"", b"")
         image = self.region(self.images.get(entry.image, lambda found: self.check_size(found, entry.image, entry)),

@@ -22,6 +22,7 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 from ravir_tools.errors import ToolError
+from ravir_tools.indexing import Indexed
 
 VERSION = 1
 MANIFEST = "ravir animation"
@@ -45,6 +46,7 @@ class FrameEntry:
     mask: Path | None = None  # 1-bit image of the drawn pixels, when the gap index is also drawn
     name: str | None = None  # the key of a sheet frame in the atlas
     render: str | None = None  # the color space of `image`, when ravir rendered it: "indexed" or "rgba"
+    pixels: Indexed | None = None  # the frame's indices, when read already (from an Aseprite document)
 
 
 @dataclass

@@ -1,5 +1,5 @@
-"""`ravir pack`: a new animation from what `ravir render` wrote (its manifest, or a
-sheet's atlas), or from PNG frames and a palette."""
+"""`ravir pack`: a new animation from what `ravir render` wrote (its manifest, a
+sheet's atlas, or an Aseprite document), or from PNG frames and a palette."""
 
 from __future__ import annotations
 
@@ -11,7 +11,7 @@ from pathlib import Path, PurePosixPath
 
 from PIL import Image
 
-from ravir_tools import _native, animation, atomic_file, frame_chunks, manifest
+from ravir_tools import _native, animation, aseprite_import, atomic_file, frame_chunks, manifest
 from ravir_tools.batch import Batch, Input, expand
 from ravir_tools.errors import ToolError
 from ravir_tools.frame_sources import MAX_FRAME_PIXELS, FrameReader, Originals, open_image
@@ -22,6 +22,7 @@ from ravir_tools.parsing import add_command
 EXAMPLES = """\
   ravir pack out/walk.json -o game/anim/walk.orv          # the manifest of `ravir render`: nothing else needed
   ravir pack out/walk_sheet.json -o game/anim/walk.orv    # a sheet, through its atlas
+  ravir pack out/walk.aseprite -o game/anim/walk.orv      # edited in Aseprite after `render --aseprite`
   ravir pack walk_*.png --palette game/pal/a.pal -o game/anim/walk.orv --root game
   ravir pack frames/ --palette a.pal -o walk.orv --nearest --speed 8 --shadow 4,5
 
@@ -32,6 +33,12 @@ keeps, at every pixel whose color is the one rendered there, the index it had (r
 from the source animation the manifest names, when it is unchanged); every other
 pixel with alpha 0 is a gap and the rest take the index of their exact color in the
 palette (the first of several), or with --nearest of the closest one.
+
+An Aseprite document that `render --aseprite` wrote gives the same as a manifest,
+with each frame's offsets moved as far as its cel was moved; pixels of the
+transparent index are gaps. One drawn from scratch (indexed) gives the cels of its
+first visible layer, at offsets that are their places, and the speed of its
+frames' durations; it needs --palette.
 
 PNG frames without a manifest give their offsets, shadow flag and gap index from
 the text ravir wrote into them, when an editor kept it. Folders give their .png
@@ -44,23 +51,27 @@ written.
 """
 
 
+WHOLE = (".json", ".aseprite", ".ase")  # inputs that describe a whole animation
+
+
 def register(commands) -> None:
     parser = add_command(commands, "pack", "build an animation from rendered or edited frames",
-                         "Builds an animation file from the manifest or atlas that `ravir render` "
-                         "wrote, or from PNG images, one frame each, in the order given.", EXAMPLES)
+                         "Builds an animation file from the manifest, atlas or Aseprite document that "
+                         "`ravir render` wrote, or from PNG images, one frame each, in the order given.", EXAMPLES)
     parser.add_argument("frames", nargs="+", metavar="INPUT",
-                        help="a manifest or atlas (.json) that `ravir render` wrote, or PNG images or folders")
+                        help="a manifest or atlas (.json) that `ravir render` wrote, an indexed Aseprite document "
+                             "(.aseprite, .ase), or PNG images or folders")
     parser.add_argument("-o", "--output", required=True, type=Path, metavar="FILE", help="animation file to write")
     parser.add_argument("--palette", type=Path, metavar="PAL",
                         help="palette the frames index into, in any format `ravir palette` reads "
-                             "(needed for PNGs; default: the manifest's)")
+                             "(needed for PNGs and documents drawn from scratch; default: the manifest's)")
     parser.add_argument("--root", type=Path, metavar="DIR",
                         help="folder the palette's stored path is relative to (default: as the manifest "
                              "stored it, else the nearest folder above both the output and the palette)")
     parser.add_argument("--nearest", action="store_true", help="map colors not in the palette to the nearest entry")
     parser.add_argument("--offsets", metavar="JSON", help="the frames' offsets, as JSON text or a JSON file")
     parser.add_argument("--speed", type=int, metavar="N", help="animation speed, stored as is (default: the "
-                                                              "manifest's, else 0)")
+                                                              "manifest's or document's, else 0)")
     parser.add_argument("--shadow", metavar="LIST", help="comma-separated frame numbers (from 0) to store as "
                                                         "shadow frames, and no others")
     parser.add_argument("--background", action=argparse.BooleanOptionalAction,
@@ -81,6 +92,8 @@ class Plan:
     location: str | None  # the palette location to store as it is; None: from `root`
     root: Path | None
     described: manifest.Manifest | None = None  # the manifest or atlas, when packing one
+    source: Path | None = None  # the manifest, atlas or document the plan was read from
+    colors: list | None = None  # the colors the frames were drawn with, when the source holds them
 
 
 def read_offsets(argument: str | None, frames: list[FrameEntry]) -> list[tuple[int, int]] | None:
@@ -149,19 +162,32 @@ def stored_root(location: str | None, palette: Path | None) -> Path | None:
     return Path(*palette.parts[:-len(parts)])
 
 
-def manifest_plan(path: Path, args) -> Plan:
-    described = manifest.read(path)
-    palette = args.palette or described.palette_file
+def described_plan(path: Path, frames: list[FrameEntry], speed: int, background: bool, palette_file: Path | None,
+                   location: str | None, args, **more) -> Plan:
+    """The plan for what a file describes whole, with the options given in its place."""
+    palette = args.palette or palette_file
     if palette is None:
         raise ToolError(path, "names no palette file: give one with --palette")
-    apply_options(described.frames, args)
-    keep_location = args.palette is None and args.root is None and described.palette_location is not None
-    return Plan(frames=described.frames,
-                speed=described.speed if args.speed is None else args.speed,
-                background=described.background if args.background is None else args.background,
-                palette=palette, location=described.palette_location if keep_location else None,
-                root=args.root or stored_root(described.palette_location, described.palette_file),
-                described=described)
+    apply_options(frames, args)
+    keep_location = args.palette is None and args.root is None and location is not None
+    return Plan(frames=frames, speed=speed if args.speed is None else args.speed,
+                background=background if args.background is None else args.background,
+                palette=palette, location=location if keep_location else None,
+                root=args.root or stored_root(location, palette_file), source=path, **more)
+
+
+def manifest_plan(path: Path, args) -> Plan:
+    described = manifest.read(path)
+    return described_plan(path, described.frames, described.speed, described.background, described.palette_file,
+                          described.palette_location, args, described=described)
+
+
+def aseprite_plan(path: Path, args, batch: Batch) -> Plan:
+    found = aseprite_import.read(path)
+    for warning in found.warnings:
+        batch.warn(path, warning)
+    return described_plan(path, found.frames, found.speed, found.background, found.palette_file,
+                          found.palette_location, args, colors=found.colors)
 
 
 def describe_png(path: Path) -> tuple[FrameEntry, bool]:
@@ -239,11 +265,16 @@ def encode(plan: Plan, frames: list[Indexed], root: Path, batch: Batch) -> bytes
     """The animation's bytes; None when some frame cannot be stored, each named."""
     writer = _native.AnimationWriter(plan.speed, plan.background)
     for number, (entry, frame) in enumerate(zip(plan.frames, frames)):
+        if entry.x_offset not in INT16 or entry.y_offset not in INT16:
+            # Only a moved cel gets here: every other source is checked as it is read.
+            batch.fail(ToolError(entry.image or plan.source, f"frame {number}: its offsets ({entry.x_offset}, "
+                                                             f"{entry.y_offset}) are not from -32768 to 32767"))
+            continue
         try:
             writer.add_frame(frame.width, frame.height, frame.indices, frame.opaque, entry.x_offset,
                              entry.y_offset, entry.shadow)
         except ValueError as error:
-            batch.fail(ToolError(entry.image or plan.described.path, f"frame {number}: {error}"))
+            batch.fail(ToolError(entry.image or plan.source, f"frame {number}: {error}"))
     if batch.failed:
         return None
     location = plan.location
@@ -252,13 +283,19 @@ def encode(plan: Plan, frames: list[Indexed], root: Path, batch: Batch) -> bytes
     try:
         return writer.encode(location)
     except ValueError as error:
-        raise ToolError(plan.described.path if plan.described else "--background", str(error)) from None
+        raise ToolError(plan.source or "--background", str(error)) from None
 
 
 def pack(plan: Plan, args, batch: Batch) -> int:
     """Reads every frame of `plan` and writes the animation, only when all is well.
     Writes the animation only: the palette it names is the user's and stays as it is."""
     palette = animation.read_palette(plan.palette, batch.warn)
+    if plan.colors is not None:
+        differ = [i for i, (a, b) in enumerate(zip(plan.colors, palette.colors)) if a[:3] != b[:3]]
+        if differ:
+            batch.warn(plan.source, f"its palette differs from {plan.palette} in {len(differ)} entries (the first is "
+                                    f"{differ[0]}): the animation keeps the indices drawn, with the colors of "
+                                    f"{plan.palette}, which stays as it is")
     originals = Originals(plan.described, palette, batch.warn) if plan.described else None
     scale = plan.described.scale if plan.described else 1
     reader = FrameReader(palette, args.nearest, scale, originals, batch.warn)
@@ -296,10 +333,16 @@ def run(args) -> int:
     try:
         if args.speed is not None and args.speed not in range(2**32):
             raise ToolError("--speed", f"{args.speed} is not from 0 to 4294967295")
-        manifests = [argument for argument in args.frames if argument.lower().endswith(".json")]
-        if manifests and len(args.frames) > 1:
-            raise ToolError(manifests[0], "a manifest or atlas is packed on its own, without other inputs")
-        plan = manifest_plan(Path(manifests[0]), args) if manifests else png_plan(args, batch)
+        whole = [Path(argument) for argument in args.frames if argument.lower().endswith(WHOLE)]
+        if whole and len(args.frames) > 1:
+            raise ToolError(whole[0], "a manifest, atlas or Aseprite document is packed on its own, without other "
+                                      "inputs")
+        if not whole:
+            plan = png_plan(args, batch)
+        elif whole[0].suffix.lower() == ".json":
+            plan = manifest_plan(whole[0], args)
+        else:
+            plan = aseprite_plan(whole[0], args, batch)
         if plan is None:
             return 1
         return pack(plan, args, batch)

@@ -1,5 +1,5 @@
 """`ravir render`: every frame as a PNG, and on request a sprite sheet with its
-atlas and animated previews."""
+atlas, an Aseprite document and animated previews."""
 
 from __future__ import annotations
 
@@ -8,7 +8,9 @@ from pathlib import Path
 
 from PIL import Image
 
-from ravir_tools import _native, animation, atomic_file, frame_chunks, indexed_frames, manifest, preview, sheet
+from ravir_tools import (_native, animation, aseprite_export, atomic_file, frame_chunks, indexed_frames, manifest,
+                         preview, sheet)
+from ravir_tools.aseprite_writer import write_document
 from ravir_tools.batch import Batch, expand
 from ravir_tools.errors import ToolError
 from ravir_tools.images import frame_image, save_image
@@ -18,6 +20,7 @@ EXAMPLES = """\
   ravir render anim/walk.orv -o out/             # out/walk_000.png, ... and the manifest out/walk.json
   ravir render anim/walk.orv -o out/ --indexed   # indexed PNGs to edit; then: ravir pack out/walk.json -o new.orv
   ravir render game/anim -o out/ --sheet --gif   # plus walk_sheet.png, its atlas walk_sheet.json, walk.gif
+  ravir render anim/walk.orv -o out/ --aseprite  # plus out/walk.aseprite; then: ravir pack out/walk.aseprite -o new.orv
   ravir render walk.orv -o out/ --apng --scale 4 --palette pal/night.pal
 
 Files found in a folder keep their place below it: game/anim/a/x.orv gives out/a/x_000.png.
@@ -36,6 +39,9 @@ def register(commands) -> None:
     parser.add_argument("--indexed", action="store_true",
                         help="write palette-indexed PNGs holding each pixel's palette index exactly")
     parser.add_argument("--sheet", action="store_true", help="also write a sprite sheet and its JSON atlas")
+    parser.add_argument("--aseprite", action="store_true",
+                        help="also write an indexed Aseprite document, NAME.aseprite, a frame per frame, each "
+                             "lasting the speed in milliseconds (not scaled)")
     parser.add_argument("--gif", action="store_true", help="also write an animated GIF preview")
     parser.add_argument("--apng", action="store_true", help="also write an animated PNG preview (lossless)")
     parser.add_argument("--palette", type=Path, metavar="PAL", help="use this palette instead of the file's")
@@ -110,6 +116,8 @@ class Outputs:
     def write(self, anim: animation.Animation, base: Path) -> None:
         args = self.args
         described = self.describe(anim, base)
+        if args.aseprite:
+            self.write_aseprite(base, anim, described)
         written = IndexedFrames(anim, args.scale) if args.indexed else RgbaFrames(anim, args.scale)
         self.write_frames(described, written)
         if args.sheet:
@@ -157,6 +165,18 @@ class Outputs:
             self.report.warn(described.source, f"{len(masked)} frames ({listed}) draw all 256 indices and have gaps: "
                                                "editors show the gaps of each and its pixels of its gap index alike "
                                                f"as transparent; the masks {base}_NNN.mask.png tell them apart for pack")
+
+    def write_aseprite(self, base: Path, anim: animation.Animation, described: manifest.Manifest) -> None:
+        doc, warnings = aseprite_export.document(anim, described)
+        for warning in warnings:
+            self.report.warn(anim.path, warning)
+        path = Path(f"{base}.aseprite")
+        try:
+            data = write_document(doc)
+        except ValueError as error:
+            raise ToolError(anim.path, f"cannot be written as an Aseprite document: {error}") from None
+        atomic_file.write_bytes(path, data)
+        self.wrote(path)
 
     def write_sheet(self, base: Path, described: manifest.Manifest, written) -> None:
         names = [entry.image.name if entry.image else None for entry in described.frames]
