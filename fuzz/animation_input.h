@@ -1,7 +1,6 @@
 #pragma once
 
-// Decoding a fuzzed animation file from memory, shared by the animation targets,
-// with the checks that hold for every file the decoder accepts.
+// Decoding a fuzzed animation file from memory, shared by the animation targets.
 
 #include <algorithm>
 #include <memory>
@@ -16,24 +15,10 @@
 
 namespace ravir::fuzz {
 
-// A file that ends early declares little more than it holds (the rest of one frame,
-// and a header for each frame after it) unless its palette location size is huge:
-// padding is capped for that.
-inline constexpr std::size_t kMaxPadding = std::size_t{64} << 10;
-
-// How many bytes the file declares: its header, palette location and frame records,
-// as the tree decoded from it tells.
-inline std::size_t declaredSize(std::span<const std::uint8_t> bytes, const OrvData& tree)
-{
-    return (orv::startsWithBackgroundHeader(bytes) ? orv::kBackgroundHeaderSize : 0) + orv::kBodyHeaderSize +
-           tree.palette->locationSize() + frameRecordsSize(tree);
-}
-
 struct Decoded {
     OrvData tree;
     ProblemList problems;
     bool shadow = false;
-    std::size_t declared = 0;  // set by decodeInput
 
     Decoded() { tree.palette = std::make_shared<PalF>(); }
 };
@@ -51,20 +36,7 @@ inline bool decodeOnly(std::span<const std::uint8_t> bytes, Decoded& decoded)
     return true;
 }
 
-// The warning of a file that ends early comes exactly when the file is shorter than
-// it declares, once; decoding reports nothing else.
-inline void requireWarnedWhenShort(std::size_t size, const Decoded& decoded)
-{
-    const bool shorter = size < decoded.declared;
-    require(decoded.problems.problems.size() == countOf(decoded.problems, Problem::Kind::warning),
-            "decoding reported an error");
-    require(decoded.problems.problems.size() == (shorter ? 1u : 0u),
-            shorter ? "a file shorter than it declares was not warned about once"
-                    : "a file that holds all it declares was warned about");
-}
-
-// Decodes the input and checks what holds for every file the decoder accepts: the
-// tree's invariants, and the warning of a file that ends early.
+// Decodes the input and checks what holds for every tree fresh from decoding.
 inline bool decodeInput(std::span<const std::uint8_t> bytes, Decoded& decoded)
 {
     if (!decodeOnly(bytes, decoded)) {
@@ -74,26 +46,55 @@ inline bool decodeInput(std::span<const std::uint8_t> bytes, Decoded& decoded)
     require(decoded.shadow == std::any_of(decoded.tree.frames.begin(), decoded.tree.frames.end(),
                                           [](const OrvFrame& frame) { return frame.is_shadow != 0; }),
             "decoding misreported whether the file holds a shadow frame");
-    decoded.declared = declaredSize(bytes, decoded.tree);
-    requireWarnedWhenShort(bytes.size(), decoded);
     return true;
 }
 
-// What is missing from a file reads as zeros: the input with zeros after it, up to
-// what it declares (or one byte when it holds all that), decodes to the same tree,
-// without warning once it holds all it declares.
-inline void requireSameWithZerosAfter(std::span<const std::uint8_t> bytes, const Decoded& decoded)
+// How many bytes a file declares: its header, its palette location and the frame
+// records of what it decodes to.
+inline std::size_t declaredSize(std::span<const std::uint8_t> bytes, std::size_t locationSize,
+                                std::size_t frameRecords)
 {
+    return (orv::startsWithBackgroundHeader(bytes) ? orv::kBackgroundHeaderSize : 0) + orv::kBodyHeaderSize +
+           locationSize + frameRecords;
+}
+
+// The warning of a file that ends early comes exactly when the file is shorter than
+// it declares, once; decoding reports nothing else.
+inline void requireWarnedWhenShort(std::size_t size, std::size_t declared, const Decoded& decoded)
+{
+    const bool shorter = size < declared;
+    require(decoded.problems.problems.size() == countOf(decoded.problems, Problem::Kind::warning),
+            "decoding reported an error");
+    require(decoded.problems.problems.size() == (shorter ? 1u : 0u),
+            shorter ? "a file shorter than it declares was not warned about once"
+                    : "a file that holds all it declares was warned about");
+}
+
+// A file that ends early declares little more than it holds (the rest of one frame,
+// and a header for each frame after it) unless its palette location size is huge:
+// padding is capped for that.
+inline constexpr std::size_t kMaxPadding = std::size_t{64} << 10;
+
+// What is missing from a file reads as zeros, with a warning: the input is warned
+// about exactly when it is shorter than it declares, and the input with zeros after
+// it, up to what it declares (or one byte when it holds all that), decodes to the
+// same tree, without warning once it holds all it declares.
+inline void requireReadAsIfZerosFollowed(std::span<const std::uint8_t> bytes, const Decoded& decoded)
+{
+    const std::size_t declared =
+        declaredSize(bytes, decoded.tree.palette->locationSize(), frameRecordsSize(decoded.tree));
+    requireWarnedWhenShort(bytes.size(), declared, decoded);
+
     std::vector<std::uint8_t> padded(bytes.begin(), bytes.end());
-    padded.resize(std::clamp(decoded.declared, bytes.size() + 1, bytes.size() + kMaxPadding));
+    padded.resize(std::clamp(declared, bytes.size() + 1, bytes.size() + kMaxPadding));
     Decoded again;
     require(decodeOnly(padded, again), "the input with zeros after it was refused");
     require(treeDifference(decoded.tree, again.tree).empty() &&
                 decoded.tree.palette->locationSize() == again.tree.palette->locationSize() &&
                 decoded.shadow == again.shadow,
             "the input with zeros after it decodes differently");
-    again.declared = decoded.declared;  // the same tree, location size and header declare the same
-    requireWarnedWhenShort(padded.size(), again);
+    // The same tree, location size and header declare the same size.
+    requireWarnedWhenShort(padded.size(), declared, again);
 }
 
 }  // namespace ravir::fuzz

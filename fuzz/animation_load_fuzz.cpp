@@ -1,7 +1,8 @@
 // Animation files: whatever the bytes, decoding either refuses the frame count or
-// gives a tree that passes the checks of animation_input.h, the same tree as the
-// bytes with zeros after them, and rendering it within
-// a small budget gives one image per frame, each pixel as the plain rules below would
+// gives a tree that passes the checks of animation_input.h: its counts agree with its
+// lists, a warning comes exactly when the file is shorter than it declares, and the
+// bytes with zeros after them decode to the same tree. Rendering that tree within a
+// small budget gives one image per frame, each pixel as the plain rules below would
 // draw it, every frame past the budget left empty and every problem reported once.
 
 #include <cstring>
@@ -93,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!ravir::fuzz::decodeInput({data, size}, decoded)) {
         return 0;
     }
-    ravir::fuzz::requireSameWithZerosAfter({data, size}, decoded);
+    ravir::fuzz::requireReadAsIfZerosFollowed({data, size}, decoded);
     const OrvData& tree = decoded.tree;
     const std::vector<PalF::Color> palette = paletteFor(tree);
     tree.palette->colors(palette);
