@@ -95,9 +95,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     ravir::fuzz::requireReadAsIfZerosFollowed({data, size}, decoded);
+    const std::vector<PalF::Color> palette = paletteFor(decoded.tree);
+    decoded.tree.palette->colors(palette);
     const OrvData& tree = decoded.tree;
-    const std::vector<PalF::Color> palette = paletteFor(tree);
-    tree.palette->colors(palette);
 
     ravir::ProblemList problems;
     OrvFrameBuffer renderer(tree, problems, kRenderBudget);
