@@ -13,9 +13,11 @@ for target in "$@"; do
     corpus=$build/corpus/$target
     mkdir -p "$corpus"
     log=$build/$target.log
-    # Stdin is /dev/null so that nothing can wait for a terminal.
+    # Stdin is /dev/null so that nothing can wait for a terminal. Inputs that run
+    # slowly (a few bytes declaring frames of thousands of rows) are mutated less
+    # often than quick ones, which about doubles the rate at the same coverage.
     "$build/fuzz/fuzz_$target" "$corpus" "$build/fuzz/seeds/${target%%_*}" \
-        -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2560 \
+        -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2560 -entropic_scale_per_exec_time=1 \
         -print_final_stats=1 -artifact_prefix="$build/crashes/$target-" \
         </dev/null >"$log" 2>&1
     result=$?
