@@ -1,39 +1,47 @@
-// Animation round trip: whatever loads is saved and loaded again, and must give the
-// same tree, with unk1 0 and unk2 1 in every frame, and the same palette.
+// Animation round trip: every tree that decodes can be encoded as it is (it passes
+// checkEncodable), and decoding what it encodes to gives the same tree, with every
+// frame's unk1 and unk2 as the encoder writes them and the palette location stored
+// with its NUL, from a file that holds exactly what it declares.
 
 #include "animation_input.h"
-#include "tree_checks.h"
 
 using ravir::fuzz::require;
-using ravir::fuzz::scratch;
+
+namespace {
+
+std::vector<std::uint8_t> encodeDecoded(const OrvData& tree, std::string_view paletteLocation)
+{
+    try {
+        return ravir::encodeAnimation(tree, paletteLocation);  // checks the tree first (checkEncodable)
+    } catch (const std::invalid_argument& refusal) {
+        ravir::fuzz::fail(std::string("a decoded tree cannot be encoded: ") + refusal.what());
+    }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    OrvData expected;
-    std::vector<PalF::Color> colors;
-    const std::string saved = scratch().path("saved.orv");
-    const std::string palette = scratch().path("saved.pal");
-    {
-        // Scoped, so that the images of the first load are gone before the second.
-        OrvF file;
-        if (!ravir::fuzz::loadInput(file, data, size)) {
-            return 0;
-        }
-        expected = *file.data();
-        for (OrvFrame& frame : expected.frames) {
-            frame.unk1 = 0;
-            frame.unk2 = 1;
-        }
-        colors = file.data()->palette->colors();
-        file.save(saved, scratch().dir().string(), palette);
-        require(ravir::fuzz::treeDifference(expected, *file.data()).empty(),
-                "save changed the tree beyond unk1 and unk2");
+    ravir::fuzz::Decoded decoded;
+    if (!ravir::fuzz::decodeInput({data, size}, decoded)) {
+        return 0;
     }
+    OrvData& expected = decoded.tree;
+    const std::string location = expected.palette->location();
+    const std::vector<std::uint8_t> encoded = encodeDecoded(expected, location);
 
-    OrvF again;
-    again.load(saved, 0, palette);
-    const std::string difference = ravir::fuzz::treeDifference(expected, *again.data());
-    require(difference.empty(), "the saved file reads back differently: " + difference);
-    require(again.data()->palette->colors() == colors, "the saved palette reads back differently");
+    ravir::fuzz::Decoded again;
+    require(ravir::fuzz::decodeOnly(encoded, again), "the encoded file was refused");
+    require(again.problems.problems.empty(), "the encoded file decodes with problems");
+    for (OrvFrame& frame : expected.frames) {
+        frame.unk1 = ravir::orv::kWrittenUnk1;
+        frame.unk2 = ravir::orv::kWrittenUnk2;
+    }
+    const std::string difference = ravir::fuzz::treeDifference(expected, again.tree);
+    require(difference.empty(), "the encoded file decodes differently: " + difference);
+    require(again.tree.palette->locationSize() == location.size() + 1, "the location size is not stored with its NUL");
+    require(again.shadow == decoded.shadow, "the encoded file differs in holding a shadow frame");
+    require(encoded.size() == ravir::fuzz::declaredSize(encoded, location.size() + 1, ravir::frameRecordsSize(expected)),
+            "the encoded file does not hold exactly what it declares");
     return 0;
 }

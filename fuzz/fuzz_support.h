@@ -1,19 +1,14 @@
 #pragma once
 
-// What the fuzz targets share: a scratch directory of their own for the files the
-// core reads and writes, and a check that aborts, which both libFuzzer and the
-// replay driver report as a failure.
+// What the fuzz targets share: a check that aborts, which both libFuzzer and the
+// replay driver report as a failure, and a count of the problems of one kind.
 
-#include <unistd.h>
-
-#include <cstdint>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <span>
-#include <string>
 #include <string_view>
+
+#include "common/problems.h"
 
 namespace ravir::fuzz {
 
@@ -30,42 +25,10 @@ inline void require(bool holds, std::string_view what)
     }
 }
 
-// One directory per process, so that parallel fuzzing jobs never share files.
-class Scratch {
-public:
-    Scratch()
-        : dir_(std::filesystem::temp_directory_path() / ("ravir-fuzz-" + std::to_string(::getpid())))
-    {
-        std::filesystem::create_directories(dir_);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    ~Scratch()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
-    std::string path(std::string_view name) const { return (dir_ / name).string(); }
-    const std::filesystem::path& dir() const { return dir_; }
-
-    // Writes `bytes` to the file `name` and returns its path.
-    std::string write(std::string_view name, std::span<const std::uint8_t> bytes) const
-    {
-        const std::string file = path(name);
-        std::ofstream(file, std::ios::binary | std::ios::trunc)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return file;
-    }
-
-private:
-    std::filesystem::path dir_;
-};
-
-inline const Scratch& scratch()
+inline std::size_t countOf(const ProblemList& list, Problem::Kind kind)
 {
-    static const Scratch instance;
-    return instance;
+    return static_cast<std::size_t>(std::count_if(list.problems.begin(), list.problems.end(),
+                                                  [kind](const Problem& problem) { return problem.kind == kind; }));
 }
 
 }  // namespace ravir::fuzz

@@ -9,7 +9,7 @@
 
 namespace ravir::fuzz {
 
-// What every tree fresh from a read must satisfy: the counts agree with the lists.
+// What every tree fresh from decoding must satisfy: the counts agree with the lists.
 inline void requireReadInvariants(const OrvData& tree)
 {
     require(tree.frames.size() == tree.info.frame_count, "frame list length differs from frame_count");
@@ -32,6 +32,9 @@ inline std::string treeDifference(const OrvData& a, const OrvData& b)
 {
     if (!(a.info == b.info) || a.has_background != b.has_background || a.frames.size() != b.frames.size()) {
         return "the header or the number of frames differs";
+    }
+    if (a.palette->location() != b.palette->location()) {
+        return "the palette location differs";
     }
     for (std::size_t f = 0; f < a.frames.size(); ++f) {
         if (!(a.frames[f] == b.frames[f])) {

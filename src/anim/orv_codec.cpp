@@ -25,7 +25,8 @@ void checkFrameCount(std::uint64_t count, std::size_t fileSize)
 }
 
 // Decoding names nothing as it goes; only a frame in which the file was found to
-// end is decoded once more with an EndFinder, to say where it ends.
+// end is decoded once more with an EndFinder, to say where it ends. That second
+// decoding reads the same bytes into the same frame, so it reuses the frame's storage.
 struct Unnamed {
     void field(const char*) {}
     void row(std::size_t) {}
@@ -113,6 +114,13 @@ void decodeFrame(ByteReader& in, bool& shadowSeen, OrvFrame& frame, Names& names
     frame.pixel_sets.resize(frame.height);
     for (std::size_t r = 0; r < frame.pixel_sets.size(); ++r) {
         OrvPixelSet& row = frame.pixel_sets[r];
+        if (in.ranOut()) {
+            // Past the end every row reads as one without runs: a few bytes declaring
+            // thousands of rows cost no reads.
+            row.block_count = 0;
+            row.blocks.clear();
+            continue;
+        }
         names.row(r);
         names.field("its run count");
         row.block_count = in.u8();
@@ -158,25 +166,6 @@ std::string framePlace(std::size_t frame, std::size_t row, std::size_t run)
     return "frame " + std::to_string(frame) + ", row " + std::to_string(row) + ", run " + std::to_string(run);
 }
 
-// The file's size, once the tree is known to be encodable.
-std::size_t encodedSize(const OrvData& tree, std::string_view paletteLocation)
-{
-    std::size_t size = orv::kBackgroundHeaderSize + orv::kBodyHeaderSize + paletteLocation.size() + 1;
-    for (std::size_t f = 0; f < tree.info.frame_count; ++f) {
-        const OrvFrame& frame = tree.frames[f];
-        size += orv::kFrameHeaderSize + frame.pixel_sets.size();
-        for (const OrvPixelSet& row : frame.pixel_sets) {
-            size += 2 * row.blocks.size();
-            if (!frame.is_shadow) {
-                for (const OrvPixelBlock& block : row.blocks) {
-                    size += block.color_count;
-                }
-            }
-        }
-    }
-    return size;
-}
-
 }  // namespace
 
 bool decodeAnimation(std::span<const std::uint8_t> bytes, OrvData& tree, ProblemSink& problems)
@@ -194,7 +183,7 @@ bool decodeAnimation(std::span<const std::uint8_t> bytes, OrvData& tree, Problem
     };
 
     tree.has_background = false;
-    if (bytes.size() >= orv::kMagic.size() && std::equal(orv::kMagic.begin(), orv::kMagic.end(), bytes.begin())) {
+    if (orv::startsWithBackgroundHeader(bytes)) {
         in.seek(orv::kBackgroundFlagOffset);
         tree.has_background = in.u8() != 0;
         check("the background flag");
@@ -232,15 +221,32 @@ bool decodeAnimation(std::span<const std::uint8_t> bytes, OrvData& tree, Problem
             ByteReader again(bytes);
             again.seek(start);
             bool shadow = shadowBefore;
-            OrvFrame scratch;
             EndFinder finder(again);
-            decodeFrame(again, shadow, scratch, finder);
+            decodeFrame(again, shadow, tree.frames[j], finder);
             const std::string place = finder.place();
             const std::string where = "frame " + std::to_string(j) + " (" + place + ")";
             problems.report({Problem::Kind::warning, endsEarly(bytes.size(), where), static_cast<std::uint32_t>(j), place});
         }
     }
     return shadowSeen;
+}
+
+std::size_t frameRecordsSize(const OrvData& tree)
+{
+    std::size_t size = 0;
+    for (std::size_t f = 0; f < tree.info.frame_count; ++f) {
+        const OrvFrame& frame = tree.frames[f];
+        size += orv::kFrameHeaderSize + frame.pixel_sets.size();  // one run count per row
+        for (const OrvPixelSet& row : frame.pixel_sets) {
+            size += 2 * row.blocks.size();  // each run's offset and length
+            if (!frame.is_shadow) {
+                for (const OrvPixelBlock& block : row.blocks) {
+                    size += block.color_count;
+                }
+            }
+        }
+    }
+    return size;
 }
 
 void checkEncodable(const OrvData& tree)
@@ -291,7 +297,9 @@ std::vector<std::uint8_t> encodeAnimation(const OrvData& tree, std::string_view 
 {
     checkEncodable(tree);
     std::vector<std::uint8_t> bytes;
-    bytes.reserve(encodedSize(tree, paletteLocation));
+    // Room for the background header too, which not every file gets.
+    bytes.reserve(orv::kBackgroundHeaderSize + orv::kBodyHeaderSize + paletteLocation.size() + 1 +
+                  frameRecordsSize(tree));
     ByteWriter out(bytes);
 
     if (tree.has_background || tree.info.speed == orv::kMagicAsSpeed) {

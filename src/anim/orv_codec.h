@@ -30,6 +30,10 @@ bool decodeAnimation(std::span<const std::uint8_t> bytes, OrvData& tree, Problem
 // word cannot hold.
 void checkEncodable(const OrvData& tree);
 
+// The bytes that the frame records of a tree that checkEncodable accepts take in
+// its file: what encoding writes for them, and what decoding reads.
+std::size_t frameRecordsSize(const OrvData& tree);
+
 // The file holding `tree`, whose palette it names `paletteLocation`; every frame's
 // unk1 and unk2 are written as 0 and 1. Checks the tree first (checkEncodable).
 std::vector<std::uint8_t> encodeAnimation(const OrvData& tree, std::string_view paletteLocation);

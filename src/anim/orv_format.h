@@ -12,9 +12,11 @@
 // Row: u8 block count, then blocks of u8 offset, u8 color count and, outside
 //   shadow frames, one palette index per pixel.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace ravir::orv {
 
@@ -31,6 +33,12 @@ inline constexpr std::uint16_t kShadowBit = 0x8000;
 inline constexpr std::uint16_t kMaxHeight = 0x7FFF;       // bit 15 is the shadow flag
 inline constexpr std::uint16_t kMaxShortHeight = 0xFF;   // heights from the first shadow frame on
 inline constexpr std::size_t kMaxByteField = 255;         // runs per row, pixels per run, pixels skipped
+
+// A file has the background header exactly when it starts with the magic.
+inline bool startsWithBackgroundHeader(std::span<const std::uint8_t> bytes)
+{
+    return bytes.size() >= kMagic.size() && std::equal(kMagic.begin(), kMagic.end(), bytes.begin());
+}
 
 // What the writer stores in every frame's unk1 and unk2, whatever the tree held.
 inline constexpr std::uint8_t kWrittenUnk1 = 0;

@@ -40,6 +40,14 @@ private:
     std::uint32_t little()
     {
         std::uint32_t value = 0;
+        if (remaining() >= Width) {
+            // The common case, a field the input holds whole, with a single test.
+            for (unsigned i = 0; i < Width; ++i) {
+                value |= std::uint32_t{bytes_[position_ + i]} << (8 * i);
+            }
+            position_ += Width;
+            return value;
+        }
         const std::span<const std::uint8_t> part = take(Width);
         for (std::size_t i = 0; i < part.size(); ++i) {
             value |= std::uint32_t{part[i]} << (8 * i);
