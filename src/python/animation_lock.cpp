@@ -1,24 +1,28 @@
 #include "python/animation_lock.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <type_traits>
-#include <unordered_map>
+#include <vector>
 
 namespace ravir::python {
 
 namespace {
 
 struct Entry {
-    std::mutex mutex;
+    const void* key = nullptr;
     std::size_t users = 0;  // holding or waiting
+    std::mutex mutex;
 };
 
-// The entries of the keys in use. Its own mutex is only ever held for a lookup, never
-// while waiting for anything else. Never destroyed: locks are taken while the
-// interpreter shuts down.
+// The entries of the keys in use: as many as threads in calls at once, so a list
+// searched from end to end, whose entries are kept for reuse rather than allocated
+// for every call. Its own mutex is only ever held for a lookup, never while waiting for
+// anything else. Never destroyed: locks are taken while the interpreter shuts down.
 struct Table {
     std::mutex mutex;
-    std::unordered_map<const void*, Entry> entries;
+    std::vector<Entry*> inUse;
+    std::vector<Entry*> idle;
 };
 
 Table& table()
@@ -31,18 +35,31 @@ std::mutex& join(const void* key)
 {
     Table& locks = table();
     const std::lock_guard guard(locks.mutex);
-    Entry& entry = locks.entries[key];  // the node and its mutex stay where they are until erased
-    ++entry.users;
-    return entry.mutex;
+    const auto found = std::find_if(locks.inUse.begin(), locks.inUse.end(), [key](Entry* e) { return e->key == key; });
+    Entry* entry = found != locks.inUse.end() ? *found : nullptr;
+    if (entry == nullptr) {
+        if (locks.idle.empty()) {
+            locks.idle.push_back(new Entry);
+        }
+        entry = locks.idle.back();
+        locks.idle.pop_back();
+        entry->key = key;
+        locks.inUse.push_back(entry);
+    }
+    ++entry->users;
+    return entry->mutex;
 }
 
 void leave(const void* key)
 {
     Table& locks = table();
     const std::lock_guard guard(locks.mutex);
-    const auto found = locks.entries.find(key);
-    if (--found->second.users == 0) {
-        locks.entries.erase(found);
+    const auto found = std::find_if(locks.inUse.begin(), locks.inUse.end(), [key](Entry* e) { return e->key == key; });
+    Entry* entry = *found;
+    if (--entry->users == 0) {
+        *found = locks.inUse.back();
+        locks.inUse.pop_back();
+        locks.idle.push_back(entry);
     }
 }
 
