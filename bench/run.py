@@ -13,6 +13,7 @@ import os
 import platform
 import subprocess
 import sys
+import threading
 import time
 from pathlib import Path
 
@@ -135,6 +136,29 @@ class Bench:
         self.target(work, "load speedup over Python", r["speedup_over_python"], "x", 100, at_most=False)
 
 
+    def two_threads(self, work):
+        """Each file loaded and rendered again, by one thread in turn, then by a thread each."""
+        paths = [str(p) for p in work.files]
+        check_against_baseline(work, work.files)
+        files = [ravir.OrvF() for _ in paths]  # each reloaded, so that both keep their storage
+
+        def load_and_render(i):
+            ravir.OrvFrameBuffer(files[i].load(paths[i]))
+
+        def in_threads():
+            threads = [threading.Thread(target=load_and_render, args=(i,)) for i in range(len(paths))]
+            for thread in threads:
+                thread.start()
+            for thread in threads:
+                thread.join()
+
+        one, both = timing.measure_alternately([lambda: [load_and_render(i) for i in range(len(paths))], in_threads],
+                                               **self.repeat)
+        self.row(work, "load+render 1 thread", one)
+        self.row(work, "load+render 2 threads", both)
+        self.target(work, "2 threads over 1", one.min / both.min, "x", 1.6, at_most=False)
+
+
 def fmt(value, scale=MS, digits=3):
     return "-" if value is None else f"{value * scale:.{digits}f}"
 
@@ -166,6 +190,7 @@ def main():
     bench.single_file(work["sprites"])
     bench.single_file(work["background"])
     bench.many_files(work["many"])
+    bench.two_threads(work["pair"])
 
     info = machine()
     print(f"ravir {info['ravir']} ({info['commit']}), Python {info['python']}, "

@@ -23,28 +23,41 @@ class Timing:
         return Timing(self.min * factor, self.median * factor, self.repeats)
 
 
+def _time_once(call):
+    """The seconds of one `call()`. Its result is dropped after the clock stops, and the
+    collector is kept out of the timed part, as it would otherwise bill one repeat for
+    the garbage of others."""
+    gc.collect()
+    gc.disable()
+    start = time.perf_counter()
+    result = call()
+    elapsed = time.perf_counter() - start
+    del result
+    gc.enable()
+    return elapsed
+
+
 def measure(call, setup=None, min_repeats=5, max_repeats=200, budget=1.0):
     """Times `call()` at least `min_repeats` times and until `budget` seconds are spent.
 
-    `setup()`, when given, runs untimed before each repeat. The result of a call is
-    dropped after its clock stops, and the collector is kept out of the timed part, as
-    it would otherwise bill one repeat for the garbage of others.
+    `setup()`, when given, runs untimed before each repeat.
     """
     samples = []
-    spent = 0.0
-    while len(samples) < min_repeats or (spent < budget and len(samples) < max_repeats):
+    while len(samples) < min_repeats or (sum(samples) < budget and len(samples) < max_repeats):
         if setup is not None:
             setup()
-        gc.collect()
-        gc.disable()
-        start = time.perf_counter()
-        result = call()
-        elapsed = time.perf_counter() - start
-        del result
-        gc.enable()
-        samples.append(elapsed)
-        spent += elapsed
+        samples.append(_time_once(call))
     return Timing(min(samples), statistics.median(samples), len(samples))
+
+
+def measure_alternately(calls, min_repeats=5, max_repeats=200, budget=1.0):
+    """Times each of `calls` as `measure` does, one after the other in every round, so
+    that a burst of other work on the machine weighs on all of them alike."""
+    samples = [[] for _ in calls]
+    while len(samples[0]) < min_repeats or (sum(map(sum, samples)) < budget and len(samples[0]) < max_repeats):
+        for call, taken in zip(calls, samples):
+            taken.append(_time_once(call))
+    return [Timing(min(taken), statistics.median(taken), len(taken)) for taken in samples]
 
 
 def _buffer(size):

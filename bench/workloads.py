@@ -7,6 +7,7 @@ Every file comes from a seeded generator, so each run measures the same bytes.
   background  one animation whose background frame of 1024 x 768 is painted whole
               in runs of 255
   many        2,000 animations of 8 frames of 64 x 64 that share one palette
+  pair        two animations like sprites with 120 frames each, for two threads
 """
 
 import random
@@ -98,12 +99,23 @@ def rgba_bytes(sizes):
     return sum(w * h * 4 for w, h in sizes)
 
 
+def sprite_animation(path, rng, frames=240, shadows=24):
+    """Frames of about 200 x 200 pixels, then shadow frames; returns their sizes."""
+    sizes = [(rng.randint(192, 208), rng.randint(192, 208)) for _ in range(frames + shadows)]
+    write(path, animation_bytes([sprite_frame(w, h, i >= frames, rng) for i, (w, h) in enumerate(sizes)]))
+    return sizes
+
+
 def make_sprites(root, rng):
-    sizes = [(rng.randint(192, 208), rng.randint(192, 208)) for _ in range(240 + 24)]
-    frames = [sprite_frame(w, h, i >= 240, rng) for i, (w, h) in enumerate(sizes)]
     path = root / "anim" / "sprites.orv"
-    write(path, animation_bytes(frames))
+    sizes = sprite_animation(path, rng)
     return Workload("sprites", root, [path], len(sizes), rgba_bytes(sizes))
+
+
+def make_pair(root, rng):
+    paths = [root / "anim" / f"half{i}.orv" for i in range(2)]
+    sizes = [sprite_animation(path, rng, frames=120, shadows=12) for path in paths]
+    return Workload("pair", root, paths, len(sizes[0]), max(rgba_bytes(s) for s in sizes))
 
 
 def make_background(root):
@@ -134,6 +146,7 @@ def generate(out_dir):
         ("sprites", lambda root: make_sprites(root, rng)),
         ("background", make_background),
         ("many", lambda root: make_many(root, rng)),
+        ("pair", lambda root: make_pair(root, rng)),
     ):
         root = Path(out_dir) / name
         write(root / PALETTE_LOCATION, palette_bytes(rng))

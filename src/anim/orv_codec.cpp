@@ -28,6 +28,7 @@ void checkFrameCount(std::uint64_t count, std::size_t fileSize)
 // end is decoded once more with an EndFinder, to say where it ends. That second
 // decoding reads the same bytes into the same frame, so it reuses the frame's storage.
 struct Unnamed {
+    static constexpr bool kTracksReads = false;
     void field(const char*) {}
     void row(std::size_t) {}
     void run(std::size_t) {}
@@ -35,6 +36,7 @@ struct Unnamed {
 
 class EndFinder {
 public:
+    static constexpr bool kTracksReads = true;
     explicit EndFinder(const ByteReader& in) : in_(in) {}
 
     // Each is called before the reads it names.
@@ -89,6 +91,28 @@ private:
     Place end_;
 };
 
+// Decodes one row record from `bytes`, which hold at least orv::kMaxRowBytes, into
+// `row`, keeping the storage of its lists, and returns the bytes it took: the common
+// case, read without a check per field.
+std::size_t decodeWholeRow(std::span<const std::uint8_t> bytes, bool shadow, OrvPixelSet& row)
+{
+    const std::uint8_t* in = bytes.data();
+    row.block_count = *in++;
+    row.blocks.resize(row.block_count);
+    for (OrvPixelBlock& block : row.blocks) {
+        block.offset = in[0];
+        block.color_count = in[1];
+        in += 2;
+        if (shadow) {
+            block.colors.clear();
+            continue;
+        }
+        block.colors.assign(in, in + block.color_count);
+        in += block.color_count;
+    }
+    return static_cast<std::size_t>(in - bytes.data());
+}
+
 // Decodes one frame record into `frame`, setting every field, and keeps the storage
 // of its lists. `shadowSeen` is whether a shadow frame came before; this frame
 // may set it.
@@ -120,6 +144,12 @@ void decodeFrame(ByteReader& in, bool& shadowSeen, OrvFrame& frame, Names& names
             row.block_count = 0;
             row.blocks.clear();
             continue;
+        }
+        if constexpr (!Names::kTracksReads) {
+            if (const std::span<const std::uint8_t> rest = in.rest(); rest.size() >= orv::kMaxRowBytes) {
+                in.skip(decodeWholeRow(rest, word.shadow, row));
+                continue;
+            }
         }
         names.row(r);
         names.field("its run count");

@@ -2,10 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "anim/orv_codec.h"
 #include "anim/orv_format.h"
+#include "anim/spare_frames.h"
 #include "common/file_io.h"
 #include "palette/pal_codec.h"
 
@@ -18,8 +21,7 @@ OrvF::OrvF() : animationData(std::make_shared<OrvData>())
 
 OrvF::~OrvF()
 {
-    // Release the frames' storage too, not just their contents.
-    std::vector<OrvFrame>().swap(animationData->frames);
+    ravir::SpareFrames::keep({std::exchange(animationData->frames, {}), largestFile});
 }
 
 fs::path OrvF::resolvePalPath(const fs::path& animation_path, const fs::path& palette_location)
@@ -59,10 +61,21 @@ std::shared_ptr<OrvData> OrvF::load(const LoadRequest& request, ravir::ProblemSi
     PalF& palette = *tree.palette;
     // What a file yields must not depend on what this object loaded before.
     palette.colors({});
+    const bool adopted = tree.frames.capacity() == 0;
+    if (adopted) {
+        ravir::SpareFrames::Frames spare = ravir::SpareFrames::take();
+        tree.frames = std::move(spare.frames);
+        largestFile = spare.fileBytes;
+    }
+    largestFile = std::max(largestFile, bytes->size());
     try {
         shadowMode = ravir::decodeAnimation(*bytes, tree, problems);
     } catch (const std::length_error&) {
-        throw;  // the frame count was refused before the frames were touched
+        // The frame count was refused before the frames were touched: they stay as they were.
+        if (adopted) {
+            ravir::SpareFrames::keep({std::exchange(tree.frames, {}), std::exchange(largestFile, 0)});
+        }
+        throw;
     } catch (...) {
         ++frameGeneration;
         throw;

@@ -37,6 +37,7 @@ public:
     OrvF(const OrvF&) = delete;
     OrvF& operator=(const OrvF&) = delete;
     // Empties the frame list first: an OrvData that outlives its OrvF keeps no frames.
+    // Their storage goes to the next OrvF that loads (SpareFrames).
     virtual ~OrvF();
 
     // Reads `file_name` into this object's tree, loads its palette (from `io_pal` when
@@ -80,4 +81,5 @@ private:
     std::string savedFileName;
     bool shadowMode = false;
     std::uint64_t frameGeneration = 0;
+    std::size_t largestFile = 0;  // of those the frames' storage was filled from
 };

@@ -33,6 +33,8 @@ inline constexpr std::uint16_t kShadowBit = 0x8000;
 inline constexpr std::uint16_t kMaxHeight = 0x7FFF;       // bit 15 is the shadow flag
 inline constexpr std::uint16_t kMaxShortHeight = 0xFF;   // heights from the first shadow frame on
 inline constexpr std::size_t kMaxByteField = 255;         // runs per row, pixels per run, pixels skipped
+// The most bytes a row record can take: its run count and as many runs of as many indices.
+inline constexpr std::size_t kMaxRowBytes = 1 + kMaxByteField * (2 + kMaxByteField);
 
 // A file has the background header exactly when it starts with the magic.
 inline bool startsWithBackgroundHeader(std::span<const std::uint8_t> bytes)

@@ -29,6 +29,11 @@ public:
         return part;
     }
 
+    // The bytes not read yet, for a caller that reads a record of bounded size without
+    // a check per field once it knows they hold all of it; skip() then moves past it.
+    std::span<const std::uint8_t> rest() const { return bytes_.subspan(position_); }
+    void skip(std::size_t count) { position_ += std::min(count, remaining()); }
+
     void seek(std::size_t offset) { position_ = std::min(offset, bytes_.size()); }
     std::size_t remaining() const { return bytes_.size() - position_; }
     std::size_t position() const { return position_; }

@@ -142,7 +142,8 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::string& path, std::
     struct stat info {};
     constexpr std::size_t kChunk = 64 * 1024;
     std::size_t chunk = kChunk;
-    if (::fstat(in.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    const bool regular = ::fstat(in.get(), &info) == 0 && S_ISREG(info.st_mode);
+    if (regular && info.st_size > 0) {
         // One byte more than expected, so that a file of the expected size ends the loop at once.
         chunk = std::min(static_cast<std::size_t>(info.st_size), limit - 1) + 1;
     }
@@ -157,7 +158,8 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::string& path, std::
             continue;
         }
         bytes.resize(held + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
-        if (got <= 0) {
+        // A regular file gives less than asked for only at its end.
+        if (got <= 0 || (regular && static_cast<std::size_t>(got) < wanted)) {
             break;
         }
         chunk = kChunk;

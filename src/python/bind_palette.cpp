@@ -1,10 +1,25 @@
 #include <pybind11/stl.h>
 
 #include "palette/pal_file.h"
+#include "python/animation_lock.h"
 #include "python/bindings.h"
 #include "python/os_error.h"
 
 namespace ravir::python {
+
+namespace {
+
+// A method of PalF that runs with the palette's lock held, which it shares with the
+// animation whose tree holds it.
+template <class Result, class... Args>
+auto locked(Result (*call)(PalF&, Args...))
+{
+    return [call](PalF& self, Args... args) {
+        return whileLocked(lockKey(self), [&] { return call(self, std::move(args)...); });
+    };
+}
+
+}  // namespace
 
 void bindPalette(py::module_& m)
 {
@@ -17,17 +32,20 @@ void bindPalette(py::module_& m)
     // Setters are registered before getters: one argument reaches the setter.
     py::class_<PalF, std::shared_ptr<PalF>>(m, "PalF")
         .def(py::init<>())
-        .def("location", py::overload_cast<std::string>(&PalF::location))
-        .def("location", py::overload_cast<>(&PalF::location, py::const_))
-        .def("location_size", py::overload_cast<unsigned>(&PalF::locationSize))
-        .def("location_size", py::overload_cast<>(&PalF::locationSize, py::const_))
-        .def("color_model", py::overload_cast<int>(&PalF::colorModel))
-        .def("color_model", py::overload_cast<>(&PalF::colorModel, py::const_))
-        .def("colors", py::overload_cast<const std::vector<PalF::Color>&>(&PalF::colors))
-        .def("colors", py::overload_cast<>(&PalF::colors, py::const_))
-        .def("get_color", &PalF::getColor)
-        .def("load", py::overload_cast<std::string>(&PalF::load))
-        .def("save", [](const PalF& self, std::string path) { savingFile([&] { self.save(std::move(path)); }); });
+        .def("location", locked(+[](PalF& p, std::string location) { p.location(std::move(location)); }))
+        .def("location", locked(+[](PalF& p) { return p.location(); }))
+        .def("location_size", locked(+[](PalF& p, unsigned size) { p.locationSize(size); }))
+        .def("location_size", locked(+[](PalF& p) { return p.locationSize(); }))
+        .def("color_model", locked(+[](PalF& p, int model) { p.colorModel(model); }))
+        .def("color_model", locked(+[](PalF& p) { return p.colorModel(); }))
+        .def("colors", locked(+[](PalF& p, std::vector<PalF::Color> colors) { p.colors(colors); }))
+        .def("colors", locked(+[](PalF& p) { return p.colors(); }))
+        .def("get_color", locked(+[](PalF& p, int index) { return p.getColor(index); }))
+        .def("load",
+             [](PalF& self, std::string path) { return withoutGil(lockKey(self), [&] { return self.load(path); }); })
+        .def("save", [](PalF& self, std::string path) {
+            savingFile([&] { withoutGil(lockKey(self), [&] { self.save(std::move(path)); }); });
+        });
 }
 
 }  // namespace ravir::python

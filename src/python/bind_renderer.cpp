@@ -1,5 +1,6 @@
 #include <pybind11/stl.h>
 
+#include "python/animation_lock.h"
 #include "python/bindings.h"
 #include "render/frame_buffer.h"
 
@@ -21,8 +22,12 @@ void bindRenderer(py::module_& m)
         .def_readonly("offset_y", &OrvFrameBufferObject::offset_y)
         .def_readonly("channels", &OrvFrameBufferObject::channels);
 
+    // A renderer reads its tree only while it is made, and never changes afterwards:
+    // only its making needs the animation's lock.
     py::class_<OrvFrameBuffer>(m, "OrvFrameBuffer")
-        .def(py::init<const OrvData&>())
+        .def(py::init([](const OrvData& tree) {
+            return withoutGil(lockKey(tree), [&] { return std::make_unique<OrvFrameBuffer>(tree); });
+        }))
         .def("get_buffer", &OrvFrameBuffer::getBuffer);
 }
 

@@ -1,6 +1,7 @@
 #include "python/element_refs.h"
 
-#include <type_traits>
+#include <mutex>
+#include <string>
 #include <unordered_map>
 
 namespace ravir::python {
@@ -35,18 +36,25 @@ Element* locate(OrvData& tree, const ElementPath& path)
     }
 }
 
+// The view of each tree that has one. A load invalidates its tree's view without the
+// GIL, so the map has a mutex of its own, held for lookups only.
+struct Views {
+    std::mutex mutex;
+    std::unordered_map<const OrvData*, std::weak_ptr<TreeView>> byTree;
+};
+
 // Never destroyed: views may outlive module teardown at interpreter exit.
-std::unordered_map<const OrvData*, std::weak_ptr<TreeView>>& views()
+Views& views()
 {
-    static auto* byTree = new std::unordered_map<const OrvData*, std::weak_ptr<TreeView>>();
-    return *byTree;
+    static auto* const instance = new Views;
+    return *instance;
 }
 
 }  // namespace
 
 template <class Element>
-ElementRef<Element>::ElementRef(std::shared_ptr<TreeView> view, ElementPath path)
-    : view_(std::move(view)), generation_(view_->generation()), path_(path)
+ElementRef<Element>::ElementRef(std::shared_ptr<TreeView> view, ElementPath path, std::uint64_t generation)
+    : view_(std::move(view)), generation_(generation), path_(path)
 {
 }
 
@@ -57,47 +65,59 @@ ElementRef<Element>::~ElementRef()
 }
 
 template <class Element>
-Element& ElementRef<Element>::get() const
+Element* ElementRef<Element>::find() const
 {
-    Element* element = generation_ == view_->generation() ? locate<Element>(view_->tree(), path_) : nullptr;
-    if (element == nullptr) {
-        PyErr_SetString(PyExc_ReferenceError,
-                        (std::string(kClassName<Element>) +
-                         " no longer exists: its animation was reloaded or its OrvF was destroyed")
-                            .c_str());
-        throw py::error_already_set();
-    }
-    return *element;
+    return generation_ == view_->generation() ? locate<Element>(view_->tree(), path_) : nullptr;
+}
+
+template <class Element>
+void ElementRef<Element>::raiseGone()
+{
+    PyErr_SetString(PyExc_ReferenceError,
+                    (std::string(kClassName<Element>) +
+                     " no longer exists: its animation was reloaded or its OrvF was destroyed")
+                        .c_str());
+    throw py::error_already_set();
 }
 
 TreeView::~TreeView()
 {
-    const auto found = views().find(tree_.get());
-    if (found != views().end() && found->second.expired()) {
-        views().erase(found);
+    Views& all = views();
+    const std::lock_guard guard(all.mutex);
+    const auto found = all.byTree.find(tree_.get());
+    if (found != all.byTree.end() && found->second.expired()) {
+        all.byTree.erase(found);
     }
 }
 
 std::shared_ptr<TreeView> TreeView::of(const std::shared_ptr<OrvData>& tree)
 {
-    std::weak_ptr<TreeView>& slot = views()[tree.get()];
-    if (auto view = slot.lock()) {
-        return view;
+    Views& all = views();
+    std::shared_ptr<TreeView> view;
+    const std::lock_guard guard(all.mutex);
+    std::weak_ptr<TreeView>& slot = all.byTree[tree.get()];
+    view = slot.lock();
+    if (!view) {
+        view = std::make_shared<TreeView>(tree);
+        slot = view;
     }
-    auto view = std::make_shared<TreeView>(tree);
-    slot = view;
     return view;
 }
 
 void TreeView::invalidate(const OrvData& tree)
 {
-    const auto found = views().find(&tree);
-    if (found == views().end()) {
-        return;  // nothing refers into this tree
+    std::shared_ptr<TreeView> view;  // dropped after the map's mutex: it may be the last holder
+    {
+        Views& all = views();
+        const std::lock_guard guard(all.mutex);
+        const auto found = all.byTree.find(&tree);
+        if (found == all.byTree.end()) {
+            return;  // nothing refers into this tree
+        }
+        view = found->second.lock();
     }
-    if (auto view = found->second.lock()) {
+    if (view) {
         ++view->generation_;
-        view->live_.clear();
     }
 }
 
@@ -108,16 +128,21 @@ constexpr int TreeView::levelOf()
 }
 
 template <class Element>
-py::object TreeView::objectFor(ElementPath path, py::handle parent)
+py::object TreeView::objectFor(ElementPath path, std::uint64_t generation, py::handle parent)
 {
     const Key key{levelOf<Element>(), path};
-    if (const auto found = live_.find(key); found != live_.end()) {
+    const auto found = live_.find(key);
+    if (found != live_.end() && found->second.generation == generation) {
         return py::reinterpret_borrow<py::object>(found->second.object);
     }
-    auto ref = std::make_unique<ElementRef<Element>>(shared_from_this(), path);
+    auto ref = std::make_unique<ElementRef<Element>>(shared_from_this(), path, generation);
     const void* id = ref.get();
     py::object object = py::cast(std::move(ref));
-    live_[key] = Live{object.ptr(), id};
+    // A stale object keeps its entry only until one of a later content replaces it.
+    auto& entry = live_[key];
+    if (entry.object == nullptr || entry.generation <= generation) {
+        entry = Live{object.ptr(), id, generation};
+    }
     py::detail::keep_alive_impl(object, parent);
     return object;
 }
@@ -134,8 +159,8 @@ void TreeView::forget(ElementPath path, const ElementRef<Element>* ref)
 template class ElementRef<OrvFrame>;
 template class ElementRef<OrvPixelSet>;
 template class ElementRef<OrvPixelBlock>;
-template py::object TreeView::objectFor<OrvFrame>(ElementPath, py::handle);
-template py::object TreeView::objectFor<OrvPixelSet>(ElementPath, py::handle);
-template py::object TreeView::objectFor<OrvPixelBlock>(ElementPath, py::handle);
+template py::object TreeView::objectFor<OrvFrame>(ElementPath, std::uint64_t, py::handle);
+template py::object TreeView::objectFor<OrvPixelSet>(ElementPath, std::uint64_t, py::handle);
+template py::object TreeView::objectFor<OrvPixelBlock>(ElementPath, std::uint64_t, py::handle);
 
 }  // namespace ravir::python

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -14,9 +15,11 @@ namespace ravir {
 namespace {
 
 constexpr std::uint64_t kHugePage = std::uint64_t{2} << 20;
-// A mapping larger than this goes back to the system at once rather than being
-// kept: the spare piece must not hold much memory that nothing uses.
+// The spare mappings hold at most this much in all, and mappings larger than it go
+// back to the system at once: the spares must not hold much memory that nothing uses.
 constexpr std::uint64_t kMaxSpare = std::uint64_t{256} << 20;
+// One spare for each of a few threads rendering at once.
+constexpr std::size_t kMaxSpares = 4;
 
 std::uint64_t roundUp(std::uint64_t value, std::uint64_t step)
 {
@@ -34,39 +37,71 @@ struct Mapping {
     }
 };
 
-// The last mapping a render gave back, if it was small enough to keep.
-class SpareMapping {
+// The last mappings renders gave back, if they were small enough to keep.
+class SpareMappings {
 public:
-    // The spare mapping when it holds `size` bytes of images, else none.
+    // The smallest spare mapping that holds `size` bytes of images, else none.
     Mapping take(std::uint64_t size)
     {
         const std::lock_guard lock(mutex_);
-        if (spare_.base == nullptr || spare_.size < roundUp(size, kHugePage) + kHugePage) {
-            return {};
+        const std::uint64_t needed = roundUp(size, kHugePage) + kHugePage;
+        std::size_t best = held_;
+        for (std::size_t i = 0; i < held_; ++i) {
+            if (spares_[i].size >= needed && (best == held_ || spares_[i].size < spares_[best].size)) {
+                best = i;
+            }
         }
-        return std::exchange(spare_, {});
+        return best == held_ ? Mapping{} : removeAt(best);
     }
 
+    // Allocates nothing: it runs when the last image of a render is released.
     void giveBack(Mapping mapping)
     {
-        if (mapping.size <= kMaxSpare) {
+        std::array<Mapping, kMaxSpares + 1> surplus{};
+        std::size_t count = 0;
+        if (mapping.size > kMaxSpare) {
+            surplus[count++] = mapping;
+        } else {
             const std::lock_guard lock(mutex_);
-            std::swap(mapping, spare_);
+            spares_[held_++] = mapping;
+            // The oldest go first.
+            while (held_ > kMaxSpares || bytes() > kMaxSpare) {
+                surplus[count++] = removeAt(0);
+            }
         }
-        if (mapping.base != nullptr) {
-            ::munmap(mapping.base, mapping.size);
+        for (std::size_t i = 0; i < count; ++i) {
+            ::munmap(surplus[i].base, surplus[i].size);
         }
     }
 
 private:
+    Mapping removeAt(std::size_t index)
+    {
+        const Mapping removed = spares_[index];
+        std::copy(spares_.begin() + static_cast<std::ptrdiff_t>(index) + 1,
+                  spares_.begin() + static_cast<std::ptrdiff_t>(held_), spares_.begin() + static_cast<std::ptrdiff_t>(index));
+        --held_;
+        return removed;
+    }
+
+    std::uint64_t bytes() const
+    {
+        std::uint64_t total = 0;
+        for (std::size_t i = 0; i < held_; ++i) {
+            total += spares_[i].size;
+        }
+        return total;
+    }
+
     std::mutex mutex_;
-    Mapping spare_;
+    std::array<Mapping, kMaxSpares + 1> spares_{};  // the first `held_`, oldest first
+    std::size_t held_ = 0;
 };
 
 // Never destroyed: images may be released while the program shuts down.
-SpareMapping& spare()
+SpareMappings& spare()
 {
-    static SpareMapping* const instance = new SpareMapping;
+    static auto* const instance = new SpareMappings;
     return *instance;
 }
 

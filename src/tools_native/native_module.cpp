@@ -65,7 +65,9 @@ struct Loaded {
 Loaded load(const std::string& fileName, const std::string& palette, const std::optional<std::vector<Rgba>>& colors,
             int colorModel)
 {
-    auto file = std::make_unique<OrvF>();
+    // Made through the ravir module's class, so that Python holds it as it holds its own.
+    py::object object = py::module_::import("ravir").attr("OrvF")();
+    OrvF* const file = object.cast<OrvF*>();
     file->data()->palette->colorModel(colorModel);
     OrvF::LoadRequest request{fileName, 0, palette, std::nullopt};
     if (colors) {
@@ -73,14 +75,17 @@ Loaded load(const std::string& fileName, const std::string& palette, const std::
     }
     ravir::ProblemList problems;
     OrvF::LoadReport report;
-    file->load(request, problems, report);
+    {
+        const py::gil_scoped_release released;  // nothing else can reach this object yet
+        file->load(request, problems, report);
+    }
     Loaded loaded;
     loaded.data = file->data();
     loaded.images = file->getFrameBuffer();
     loaded.problems = std::move(problems.problems);
     loaded.palette_path = std::move(report.palette_path);
     loaded.opened = report.opened;
-    loaded.file = py::cast(std::move(file));
+    loaded.file = std::move(object);
     return loaded;
 }
 

@@ -1,9 +1,11 @@
+import gc
+import random
 import struct
 
 import pytest
 
 import ravir
-from orv_bytes import animation_bytes, ramp_palette
+from orv_bytes import Frame, animation_bytes, ramp_palette
 
 CLEAR = (0, 0, 0, 0)
 SHADOW = (0, 0, 0, 255)
@@ -112,6 +114,52 @@ def test_renderer_reports_a_tree_without_palette_colors(sprite, capfd):
     d.palette.colors([])
     assert ravir.OrvFrameBuffer(d).get_buffer() == []
     assert capfd.readouterr().err == "ERROR: No palette data available!\n"
+
+
+def expected_tree(frames, speed):
+    """What `tree` gives for a file of `frames` (rows of at most 255, so that heights
+    after a shadow frame read whole)."""
+    return (speed, len(frames), False,
+            [(f.frame_size, len(f.rows), int(f.shadow), f.width, f.y_offset, f.x_offset, f.unk1, f.unk2,
+              [(len(row), [(offset, pixels, []) if f.shadow else (offset, len(pixels), list(pixels))
+                           for offset, pixels in row]) for row in f.rows]) for f in frames])
+
+
+def large_frames(seed):
+    """Frames of more than 128 KiB in all: rows from empty to the largest a row can be,
+    runs of no pixels, shadow frames among them."""
+    rng = random.Random(seed)
+    frames = [Frame(width=300, rows=[[(255, bytes(range(255)))] * 255, [], [(0, b"")]], unk1=seed)]
+    for n in range(40):
+        shadow = n % 7 == 6
+        rows = [[(rng.randrange(256), rng.randrange(256) if shadow else rng.randbytes(rng.randrange(40)))
+                 for _ in range(rng.randrange(8))] for _ in range(rng.randrange(1, 120))]
+        frames.append(Frame(width=rng.randrange(1, 400), rows=rows, shadow=shadow, x_offset=-n, y_offset=n))
+    return frames
+
+
+def test_large_files_read_as_written_also_into_the_storage_of_destroyed_file_objects(project):
+    for seed in range(3):  # each load after the first reuses what the one before left
+        frames = large_frames(seed)
+        path = project.animation(frames, name=f"large{seed}.orv", speed=seed)
+        assert path.stat().st_size > 128 << 10  # most rows far enough from the end for the fast path
+        f = ravir.OrvF()
+        assert tree(f.load(str(path))) == expected_tree(frames, seed)
+        del f
+        gc.collect()
+
+
+def test_a_refused_load_into_a_new_file_object_leaves_it_empty(project):
+    f = ravir.OrvF()
+    f.load(str(project.animation(large_frames(0), name="large.orv")))
+    del f
+    gc.collect()
+    liar = project.root / "anim" / "liar.orv"
+    liar.write_bytes(animation_bytes([], frame_count=0xFFFFFFFF))
+    g = ravir.OrvF()
+    with pytest.raises(ValueError):
+        g.load(str(liar))
+    assert g.data().frames == [] and g.get_frame_buffer() == []
 
 
 def test_frame_count_beyond_the_file_is_a_value_error(project):
