@@ -33,7 +33,9 @@ def replacing(path: str | os.PathLike) -> Iterator[BinaryIO]:
     normally the content takes the place of `path` (within `together()`, when that
     block ends); when it raises (KeyboardInterrupt included) the previous file stays
     exactly as it was. OSError names `path`."""
-    target = os.path.realpath(path)
+    # Only a link at the end of the path needs following: a linked folder on the way
+    # holds the hidden file and the rename alike.
+    target = os.path.realpath(path) if os.path.islink(path) else os.fspath(path)
     try:
         previous: os.stat_result | None = os.stat(target)
     except FileNotFoundError:

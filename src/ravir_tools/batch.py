@@ -31,30 +31,78 @@ tqdm.monitor_interval = 0
 
 @dataclass(frozen=True)
 class Input:
-    path: Path
-    name: Path  # the file's name without suffix, below the folder it was found in
+    """One file of a run. Kept as text until the work on it asks for paths: parsing
+    a path interns each of its parts for the life of the process, which a run over
+    many thousand files must not pay for in the process that runs it."""
+
+    file: str
+    stem: str  # the file's name without suffix, below the folder it was found in
+    clash: str | None = None  # an earlier input of the run that has the same stem, if any
+
+    @property
+    def path(self) -> Path:
+        return Path(self.file)
+
+    @property
+    def name(self) -> Path:
+        return Path(self.stem)
 
 
-def natural_key(path: Path) -> list:
+def natural_key(text: str) -> list:
     """Orders frame_2 before frame_10."""
-    return [int(part) if part.isdigit() else part.lower() for part in re.split(r"(\d+)", str(path))]
+    return [int(part) if part.isdigit() else part.lower() for part in re.split(r"(\d+)", text)]
 
 
-def expand(arguments: Iterable[str], suffix: str) -> list[Input]:
-    """Each argument as it is, or, for a folder, the files in it and below it whose
-    names end in `suffix` (any case), in natural order. Raises ToolError for a folder
-    that holds none."""
-    inputs = []
-    for argument in arguments:
-        path = Path(argument)
-        if not path.is_dir():
-            inputs.append(Input(path, Path(path.stem)))
-            continue
-        found = [p for p in path.rglob("*") if p.is_file() and p.suffix.lower() == suffix]
-        if not found:
-            raise ToolError(path, f"no {suffix} files found")
-        inputs += [Input(p, p.relative_to(path).with_suffix("")) for p in sorted(found, key=natural_key)]
-    return inputs
+class Found:
+    """The inputs of a run, found as the run reaches them: each argument as it is,
+    or, for a folder, the files in it and below it whose names end in `suffix` (any
+    case), each folder's entries in natural order (frame_2 before frame_10), a
+    subfolder's files in its place among them.
+    A run over thousands of files so keeps none of them in memory. len() walks the
+    folders once to count them, and raises ToolError for a folder that holds none.
+
+    Inputs whose names are equal would write the same outputs: each names the first
+    such input as its `clash`. Within one folder that takes one folder's listing;
+    across several arguments, the names of the arguments before."""
+
+    def __init__(self, arguments: Iterable[str | Path], suffix: str):
+        self.arguments = [os.fspath(argument) for argument in arguments]
+        self.suffix = suffix
+        self.count = sum(1 for _ in self)
+
+    def __len__(self) -> int:
+        return self.count
+
+    def __iter__(self) -> Iterator[Input]:
+        earlier: dict[str, str] | None = {} if len(self.arguments) > 1 else None
+        for argument in self.arguments:
+            if os.path.isdir(argument):
+                found = self._below(argument, "")
+            else:
+                found = iter([Input(argument, os.path.splitext(os.path.basename(argument))[0])])
+            empty = True
+            for item in found:
+                empty = False
+                if earlier is not None and item.clash is None:
+                    first = earlier.setdefault(item.stem, item.file)
+                    if first != item.file:
+                        item = Input(item.file, item.stem, first)
+                yield item
+            if empty:
+                raise ToolError(argument, f"no {self.suffix} files found")
+
+    def _below(self, root: str, folder: str) -> Iterator[Input]:
+        with os.scandir(os.path.join(root, folder)) as listing:
+            entries = sorted(listing, key=lambda entry: natural_key(entry.name))
+        stems: dict[str, str] = {}  # within one folder: x.orv beside x.ORV
+        for entry in entries:
+            if entry.is_dir(follow_symlinks=False):
+                yield from self._below(root, f"{folder}{entry.name}/")
+            elif entry.name.lower().endswith(self.suffix) and entry.is_file():
+                file = os.path.join(root, folder, entry.name)
+                stem = folder + entry.name[: -len(self.suffix)]
+                first = stems.setdefault(stem, file)
+                yield Input(file, stem, first if first != file else None)
 
 
 def default_jobs() -> int:
@@ -137,7 +185,7 @@ class Batch:
         with tqdm(total=len(self.inputs), file=sys.stderr, disable=None if len(self.inputs) > 1 else True,
                   unit="file", dynamic_ncols=True, leave=False) as self.bar:
             for item, report in self.reports(work):
-                self.bar.set_postfix_str(str(item.path), refresh=False)
+                self.bar.set_postfix_str(item.file, refresh=False)
                 for to_error, text in report.lines:
                     if to_error:
                         self.say(text)
@@ -159,20 +207,27 @@ class Batch:
         yield from _in_workers(work, self.inputs, self.jobs)
 
 
-def _in_workers(work: Work, inputs: list[Input], jobs: int) -> Iterator[tuple[Input, Report]]:
+def _in_workers(work: Work, inputs: Iterable[Input], jobs: int) -> Iterator[tuple[Input, Report]]:
     # A few inputs ahead of the one shown keep every worker busy, while the reports
-    # waiting to be shown, and so the memory, stay bounded.
+    # waiting to be shown, and so the memory, stay bounded. A worker keeps the parts
+    # of every path it parsed for its life, so that fresh workers take over now and
+    # then: a long run's memory stays flat.
     window = 4 * jobs
-    # Forked workers start at once with everything this process has imported. The
-    # executor forks them all before starting a thread of its own, and the bar runs
-    # no monitor thread, so that no thread is ever forked.
-    context = multiprocessing.get_context("fork")
-    executor = ProcessPoolExecutor(jobs, mp_context=context, initializer=_worker_signals)
+    lifetime = 500 * jobs
     pending: deque[tuple[Input, Future]] = deque()
-    queued = iter(inputs)
+    executor: ProcessPoolExecutor | None = None
+    submitted = 0
     try:
-        for item in queued:
+        for item in inputs:
+            if executor is None or submitted == lifetime:
+                while pending:
+                    done, future = pending.popleft()
+                    yield done, future.result()
+                if executor is not None:
+                    executor.shutdown()
+                executor, submitted = _start_workers(jobs), 0
             pending.append((item, executor.submit(attempt, work, item)))
+            submitted += 1
             if len(pending) >= window:
                 done, future = pending.popleft()
                 yield done, future.result()
@@ -180,9 +235,18 @@ def _in_workers(work: Work, inputs: list[Input], jobs: int) -> Iterator[tuple[In
             done, future = pending.popleft()
             yield done, future.result()
     except BaseException:
-        _stop(executor)
+        if executor is not None:
+            _stop(executor)
         raise
-    executor.shutdown()
+    if executor is not None:
+        executor.shutdown()
+
+
+def _start_workers(jobs: int) -> ProcessPoolExecutor:
+    # Forked workers start at once with everything this process has imported. The
+    # executor forks them all before starting a thread of its own, and the bar runs
+    # no monitor thread, so that no thread is ever forked.
+    return ProcessPoolExecutor(jobs, mp_context=multiprocessing.get_context("fork"), initializer=_worker_signals)
 
 
 def _worker_signals() -> None:

@@ -7,7 +7,7 @@ import sys
 from pathlib import Path
 
 from ravir_tools import animation
-from ravir_tools.batch import Batch, expand
+from ravir_tools.batch import Batch, Found
 from ravir_tools.parsing import add_command, add_jobs
 
 EXAMPLES = """\
@@ -110,7 +110,7 @@ class JsonArray:
 
 
 def run(args) -> int:
-    batch = Batch("ravir info", expand(args.files, ".orv"), args.jobs)
+    batch = Batch("ravir info", Found(args.files, ".orv"), args.jobs)
     palette = animation.read_palette(args.palette, batch.warn) if args.palette is not None else None
     work = Describe(not (args.json or args.jsonl), palette)
     if args.jsonl:

@@ -12,7 +12,7 @@ from pathlib import Path, PurePosixPath
 from PIL import Image
 
 from ravir_tools import _native, animation, aseprite_import, atomic_file, frame_chunks, manifest
-from ravir_tools.batch import Batch, Input, expand
+from ravir_tools.batch import Batch, Found, Input
 from ravir_tools.errors import ToolError
 from ravir_tools.frame_sources import MAX_FRAME_PIXELS, FrameReader, Originals, open_image
 from ravir_tools.indexing import Indexed
@@ -217,7 +217,8 @@ def png_plan(args, batch: Batch) -> Plan | None:
     given one by one are all frames; a folder gives those that are not render's
     sheets and masks."""
     named = {Path(argument) for argument in args.frames}
-    inputs = [item for item in expand(args.frames, ".png") if item.path in named or not is_render_extra(item.path)]
+    inputs = [item for item in Found(args.frames, ".png")
+              if item.path in named or not is_render_extra(item.path)]
     if not inputs:
         raise ToolError(" ".join(args.frames), "no PNG frames found")
     if args.palette is None:
@@ -246,7 +247,7 @@ def read_frames(plan: Plan, reader: FrameReader, batch: Batch) -> list[Indexed]:
 
     def read(item, report) -> None:
         # Each input is named by its frame's number.
-        number = int(item.name.name)
+        number = int(item.stem)
         try:
             report.result = reader.read(number, plan.frames[number])
         except ToolError as error:
@@ -255,7 +256,7 @@ def read_frames(plan: Plan, reader: FrameReader, batch: Batch) -> list[Indexed]:
                 said.add(str(error))
                 report.lines.append((True, str(error)))
 
-    batch.inputs = [Input(entry.image or Path(f"frame {number}"), Path(str(number)))
+    batch.inputs = [Input(str(entry.image or f"frame {number}"), str(number))
                     for number, entry in enumerate(plan.frames)]
     batch.run(read, frames.append)
     return frames

@@ -11,7 +11,7 @@ from PIL import Image
 from ravir_tools import (_native, animation, aseprite_export, atomic_file, frame_chunks, indexed_frames, manifest,
                          preview, sheet)
 from ravir_tools.aseprite_writer import write_document
-from ravir_tools.batch import Batch, expand
+from ravir_tools.batch import Batch, Found
 from ravir_tools.errors import ToolError
 from ravir_tools.images import frame_image, save_image
 from ravir_tools.parsing import add_command, add_jobs, positive_int
@@ -57,29 +57,16 @@ def register(commands) -> None:
     parser.set_defaults(run=run)
 
 
-def clashes(inputs, output: Path) -> dict[Path, Path]:
-    """The inputs whose outputs would overwrite those of an earlier input: each
-    mapped to the input that writes them first."""
-    claimed: dict[Path, Path] = {}
-    clashing = {}
-    for item in inputs:
-        first = claimed.setdefault(output / item.name, item.path)
-        if first != item.path:
-            clashing[item.path] = first
-    return clashing
-
-
 class Renderer:
-    """The work on one animation; `clashing` is what clashes() found for the run."""
+    """The work on one animation."""
 
-    def __init__(self, args, clashing: dict[Path, Path]):
+    def __init__(self, args):
         self.args = args
-        self.clashing = clashing
 
     def output_base(self, item) -> Path:
         base = self.args.output / item.name
-        if item.path in self.clashing:
-            raise ToolError(item.path, f"its output {base}_* would overwrite that of {self.clashing[item.path]}")
+        if item.clash is not None:
+            raise ToolError(item.path, f"its output {base}_* would overwrite that of {item.clash}")
         base.parent.mkdir(parents=True, exist_ok=True)
         return base
 
@@ -283,11 +270,11 @@ class IndexedFrames:
 
 
 def run(args) -> int:
-    batch = Batch("ravir render", expand(args.files, ".orv"), args.jobs)
+    batch = Batch("ravir render", Found(args.files, ".orv"), args.jobs)
     if args.palette is not None:
         try:
             args.palette = animation.read_palette(args.palette, batch.warn)
         except ToolError as error:
             batch.say(str(error))
             return 1
-    return batch.run(Renderer(args, clashes(batch.inputs, args.output)))
+    return batch.run(Renderer(args))

@@ -9,7 +9,7 @@ from importlib import resources
 from pathlib import Path
 
 from ravir_tools import animation, atomic_file
-from ravir_tools.batch import Batch, Input, expand
+from ravir_tools.batch import Batch, Found, Input
 from ravir_tools.errors import ToolError
 from ravir_tools.gallery import pages, state
 from ravir_tools.gallery.site import ASSETS, INDEX, Place, inside
@@ -59,12 +59,12 @@ def inputs(arguments: list[str]) -> list[Input]:
     items: list[Input] = []
     taken: set[Path] = set()
     for label, folder in labelled(arguments):
-        for item in expand([str(folder)], ".orv"):
+        for item in Found([folder], ".orv"):
             name = Path(label) / item.name
             if name in taken:  # x.ORV beside x.orv: the second keeps its suffix
                 name = name.with_name(item.path.name)
             taken.add(name)
-            items.append(Input(item.path, name))
+            items.append(Input(item.file, name.as_posix()))
     return items
 
 

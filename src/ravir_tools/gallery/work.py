@@ -32,8 +32,7 @@ class Work:
         self.palette = palette
         options = render_options(site / FILES, flip)
         options.palette = palette
-        # Each animation renders into a folder of its own label: no two outputs clash.
-        self.renderer = render.Renderer(options, clashing={})
+        self.renderer = render.Renderer(options)
 
     def __call__(self, item: Input, report: Report) -> None:
         place = Place.of(item)
