@@ -1,4 +1,5 @@
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 
 #include "anim/orv_file.h"
 #include "python/animation_lock.h"
@@ -23,34 +24,36 @@ struct DestroyWithLock {
 
 // A load that replaces the frames' storage makes the references taken into it
 // stale; one that fails before reading the file leaves them valid.
-std::shared_ptr<OrvData> load(OrvF& self, std::string file_name, int color_profile, std::string io_pal)
+std::shared_ptr<OrvData> load(OrvF& self, const std::filesystem::path& file_name, int color_profile,
+                              const std::filesystem::path& io_pal)
 {
     const std::shared_ptr<OrvData> tree = self.data();
-    return withoutGil(lockKey(*tree), [&] {
-        const std::uint64_t before = self.frameStorageGeneration();
-        const auto invalidateIfRefilled = [&] {
-            if (self.frameStorageGeneration() != before) {
-                TreeView::invalidate(*tree);
+    return fileErrorsAsOSError([&] {
+        return withoutGil(lockKey(*tree), [&] {
+            const std::uint64_t before = self.frameStorageGeneration();
+            const auto invalidateIfRefilled = [&] {
+                if (self.frameStorageGeneration() != before) {
+                    TreeView::invalidate(*tree);
+                }
+            };
+            try {
+                std::shared_ptr<OrvData> result = self.load(file_name.native(), color_profile, io_pal.native());
+                invalidateIfRefilled();
+                return result;
+            } catch (...) {
+                invalidateIfRefilled();
+                throw;
             }
-        };
-        try {
-            std::shared_ptr<OrvData> result = self.load(std::move(file_name), color_profile, std::move(io_pal));
-            invalidateIfRefilled();
-            return result;
-        } catch (...) {
-            invalidateIfRefilled();
-            throw;
-        }
+        });
     });
 }
 
-void save(OrvF& self, std::string file_name, std::string project_root, std::string palette_path)
+void save(OrvF& self, const std::filesystem::path& file_name, const std::filesystem::path& project_root,
+          const std::filesystem::path& palette_path)
 {
     const std::shared_ptr<OrvData> tree = self.data();
-    savingFile([&] {
-        withoutGil(lockKey(*tree), [&] {
-            self.save(std::move(file_name), std::move(project_root), std::move(palette_path));
-        });
+    fileErrorsAsOSError([&] {
+        withoutGil(lockKey(*tree), [&] { self.save(file_name.native(), project_root.native(), palette_path.native()); });
     });
 }
 

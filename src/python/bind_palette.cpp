@@ -1,4 +1,5 @@
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 
 #include "palette/pal_file.h"
 #include "python/animation_lock.h"
@@ -42,9 +43,11 @@ void bindPalette(py::module_& m)
         .def("colors", locked(+[](PalF& p) { return p.colors(); }))
         .def("get_color", locked(+[](PalF& p, int index) { return p.getColor(index); }))
         .def("load",
-             [](PalF& self, std::string path) { return withoutGil(lockKey(self), [&] { return self.load(path); }); })
-        .def("save", [](PalF& self, std::string path) {
-            savingFile([&] { withoutGil(lockKey(self), [&] { self.save(std::move(path)); }); });
+             [](PalF& self, const std::filesystem::path& path) {
+                 return withoutGil(lockKey(self), [&] { return self.load(path.native()); });
+             })
+        .def("save", [](PalF& self, const std::filesystem::path& path) {
+            fileErrorsAsOSError([&] { withoutGil(lockKey(self), [&] { self.save(path.native()); }); });
         });
 }
 

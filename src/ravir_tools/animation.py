@@ -52,8 +52,11 @@ def load(path: Path, palette: Palette | None = None) -> Animation:
     absolute = os.path.abspath(path)
     try:
         loaded = _native.load(absolute, colors=palette.colors if palette is not None else None)
-    except (ValueError, OSError, RuntimeError) as error:
+    except ValueError as error:
         raise ToolError(path, f"cannot read: {error}") from None
+    except OSError as error:
+        # The palette search looks for the name the file stores, which may be no name at all.
+        raise ToolError(path, f"its palette cannot be looked for at {error.filename}: {error.strerror}") from None
     if any(problem.field and problem.frame is None for problem in loaded.problems):
         raise ToolError(path, f"is not an animation: it ends within its header ({os.path.getsize(absolute)} bytes)")
     data = loaded.data

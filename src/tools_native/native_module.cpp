@@ -5,6 +5,7 @@
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 
 #include <string_view>
 #include <tuple>
@@ -14,6 +15,7 @@
 #include "anim/orv_file.h"
 #include "anim/run_encoder.h"
 #include "palette/pal_codec.h"
+#include "python/os_error.h"
 
 namespace py = pybind11;
 
@@ -62,23 +64,23 @@ struct Loaded {
     bool opened = false;
 };
 
-Loaded load(const std::string& fileName, const std::string& palette, const std::optional<std::vector<Rgba>>& colors,
-            int colorModel)
+Loaded load(const std::filesystem::path& fileName, const std::filesystem::path& palette,
+            const std::optional<std::vector<Rgba>>& colors, int colorModel)
 {
     // Made through the ravir module's class, so that Python holds it as it holds its own.
     py::object object = py::module_::import("ravir").attr("OrvF")();
     OrvF* const file = object.cast<OrvF*>();
     file->data()->palette->colorModel(colorModel);
-    OrvF::LoadRequest request{fileName, 0, palette, std::nullopt};
+    OrvF::LoadRequest request{fileName.native(), 0, palette.native(), std::nullopt};
     if (colors) {
         request.palette_colors = toColors(*colors);
     }
     ravir::ProblemList problems;
     OrvF::LoadReport report;
-    {
+    ravir::python::fileErrorsAsOSError([&] {
         const py::gil_scoped_release released;  // nothing else can reach this object yet
         file->load(request, problems, report);
-    }
+    });
     Loaded loaded;
     loaded.data = file->data();
     loaded.images = file->getFrameBuffer();
@@ -155,12 +157,14 @@ PYBIND11_MODULE(_native, m)
                                [](const ravir::Problem& p) {
                                    return p.kind == ravir::Problem::Kind::error ? "error" : "warning";
                                })
-        .def_readonly("message", &ravir::Problem::message)
+        // Messages may quote file names, which need not be UTF-8.
+        .def_property_readonly("message", [](const ravir::Problem& p) { return ravir::python::fileText(p.message); })
         .def_readonly("frame", &ravir::Problem::frame)
         .def_readonly("field", &ravir::Problem::field)
         .def("__repr__", [](const ravir::Problem& p) {
-            return std::string("Problem(") + (p.kind == ravir::Problem::Kind::error ? "error" : "warning") + ", " +
-                   p.message + ")";
+            return ravir::python::fileText(std::string("Problem(") +
+                                           (p.kind == ravir::Problem::Kind::error ? "error" : "warning") + ", " +
+                                           p.message + ")");
         });
 
     py::class_<Loaded>(m, "Loaded")
@@ -168,7 +172,7 @@ PYBIND11_MODULE(_native, m)
         .def_readonly("data", &Loaded::data)
         .def_readonly("images", &Loaded::images)
         .def_readonly("problems", &Loaded::problems)
-        .def_readonly("palette_path", &Loaded::palette_path)
+        .def_property_readonly("palette_path", [](const Loaded& l) { return ravir::python::fileText(l.palette_path); })
         .def_readonly("opened", &Loaded::opened);
 
     m.def("load", &load, py::arg("file_name"), py::arg("palette") = "", py::arg("colors") = py::none(),

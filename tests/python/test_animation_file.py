@@ -58,6 +58,11 @@ def test_keyword_arguments_and_defaults_make_the_same_call(sprite, project):
     other = project.palette("b.pal", colors=[(1, 2, 3, 4)])
     d = named.load(str(sprite), io_pal=str(other))
     assert (d.palette.get_color(5).r, d.palette.location()) == (0, str(other))
+    # Paths are taken as os.PathLike too, wherever a file is named.
+    by_path = ravir.OrvF()
+    assert tree(by_path.load(sprite, io_pal=other)) == tree(d)
+    by_path.save(project.root / "saved.orv", project.root, project.root / "pal" / "saved.pal")
+    assert ravir.PalF().load(project.root / "pal" / "saved.pal") == 1
     with pytest.raises(TypeError):
         ravir.OrvF().save("a", "b")
 
