@@ -11,7 +11,6 @@ import argparse
 import filecmp
 import json
 import os
-import resource
 import shutil
 import statistics
 import subprocess
@@ -124,7 +123,8 @@ def main() -> None:
     print(f"end to end: {len(files)} animations, {pngs} PNGs, {results['jobs_default']} jobs by default")
     print(f"  {'run':28} {'min s':>8} {'median s':>9}")
     for name, figures in renders.items():
-        print(f"  ravir render ({name}){'':{max(0, 13 - len(name))}} {figures['min_s']:8.2f} {figures['median_s']:9.2f}")
+        label = f"ravir render ({name})"
+        print(f"  {label:28} {figures['min_s']:8.2f} {figures['median_s']:9.2f}")
     print(f"  {'by hand, one process':28} {floor['min_s']:8.2f} {floor['median_s']:9.2f}")
     print(f"  default jobs: {results['speedup_over_jobs_1']:.2f}x faster than --jobs 1, "
           f"{results['default_jobs_over_floor']:.2f}x the floor; output identical: {identical}")

@@ -86,7 +86,8 @@ class Renderer:
             with atomic_file.together():
                 Outputs(args, report).write(anim, base)
         except OSError as error:
-            raise ToolError(item.path, f"cannot write {error.filename or 'output'}: {error.strerror}") from None
+            where = error.filename or args.output
+            raise ToolError(item.path, f"cannot write {where}: {error.strerror or error}") from None
 
 
 class Outputs:
@@ -151,7 +152,8 @@ class Outputs:
             listed = ", ".join(map(str, masked[:5])) + (", ..." if len(masked) > 5 else "")
             self.report.warn(described.source, f"{len(masked)} frames ({listed}) draw all 256 indices and have gaps: "
                                                "editors show the gaps of each and its pixels of its gap index alike "
-                                               f"as transparent; the masks {base}_NNN.mask.png tell them apart for pack")
+                                               f"as transparent; the masks {base}_NNN.mask.png tell them apart "
+                                               "for pack")
 
     def write_aseprite(self, base: Path, anim: animation.Animation, described: manifest.Manifest) -> None:
         doc, warnings = aseprite_export.document(anim, described)
@@ -245,7 +247,8 @@ class IndexedFrames:
         frame = self.pixels[index]
         gap, needs_mask = indexed_frames.choose_gap(indexed_frames.used_counts([frame], self.shadow_index),
                                                     frame.has_gaps)
-        mask = self.mask([frame], [(0, 0)], (frame.width * self.scale, frame.height * self.scale)) if needs_mask else None
+        size = (frame.width * self.scale, frame.height * self.scale)
+        mask = self.mask([frame], [(0, 0)], size) if needs_mask else None
         return self.image(frame, gap), gap, mask
 
     def mask(self, frames, corners, size) -> Image.Image:

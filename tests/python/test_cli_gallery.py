@@ -111,7 +111,8 @@ def test_each_page_shows_every_frame_decoded(gallery, browser):
     for path, widths in expected.items():
         open_page(browser, site / "pages" / "anim" / Path(path).with_suffix(".html"))
         table = browser.execute_script(
-            "return Array.from(document.querySelectorAll('table.frames tbody tr'), r => r.querySelector('img')?.naturalWidth)")
+            "return Array.from(document.querySelectorAll('table.frames tbody tr'), "
+            "r => r.querySelector('img')?.naturalWidth)")
         assert table == widths, path
         assert browser.execute_script("return Array.from(document.images).every(i => i.naturalWidth > 0)"), path
         colors = browser.execute_script("return Array.from(document.querySelectorAll('.swatch i'), i => i.title)")
@@ -200,4 +201,5 @@ def test_a_second_run_redoes_only_what_changed(project, tmp_path, change, redone
         if page.exists():
             assert (page.stat().st_mtime_ns != written[name]) == (name in redone), name
     index = (site / "index.html").read_text()
-    assert [name for name in "xyz" if f'data-animation="{name}.orv"' in index] == [n for n in "xyz" if pages[n].exists()]
+    carded = [name for name in "xyz" if f'data-animation="{name}.orv"' in index]
+    assert carded == [name for name in "xyz" if pages[name].exists()]

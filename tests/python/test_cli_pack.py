@@ -38,7 +38,8 @@ def loaded(path):
 # A gap and a run longer than one byte holds, a full row, a frame of one color with
 # a hole, and a shadow.
 FRAMES = [
-    image(600, 3, {**{(x, 0): RAMP[x % 256] for x in range(300, 570)}, **{(x, 2): RAMP[x * 7 % 256] for x in range(600)}}),
+    image(600, 3, {**{(x, 0): RAMP[x % 256] for x in range(300, 570)},
+                   **{(x, 2): RAMP[x * 7 % 256] for x in range(600)}}),
     image(2, 2, {(0, 0): RAMP[0], (1, 0): RAMP[0], (0, 1): RAMP[0]}),
     image(3, 1, {(1, 0): (0, 0, 0, 255)}),
 ]
@@ -93,7 +94,8 @@ def test_frames_of_a_render_pack_back_to_the_same_animation(project, sprite, tmp
         project.root / "pal" / "a.pal", "-o", out, *options, cwd=tmp_path)
     before, after = (json.loads(run("info", "--json", path).stdout)[0]["frames"] for path in (sprite, out))
     assert after == before
-    assert [rgba(b) for b in loaded(out)[0].get_frame_buffer()] == [rgba(b) for b in loaded(sprite)[0].get_frame_buffer()]
+    assert ([rgba(b) for b in loaded(out)[0].get_frame_buffer()]
+            == [rgba(b) for b in loaded(sprite)[0].get_frame_buffer()])
 
 
 @pytest.mark.parametrize("options, culprit, words", [

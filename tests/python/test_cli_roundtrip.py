@@ -155,7 +155,8 @@ def test_a_repeated_color_painted_in_rgba_takes_the_first_entry_and_is_counted(r
 def test_a_frame_drawing_every_index_keeps_its_gaps_in_a_mask(tmp_path):
     project = Project(tmp_path)
     pal = project.palette(colors=EDIT_PALETTE)
-    source = project.animation([Frame(width=300, rows=[[(0, list(range(128))), (0, list(range(128, 256)))], [(40, [3])]])])
+    every_index = [(0, list(range(128))), (0, list(range(128, 256)))]
+    source = project.animation([Frame(width=300, rows=[every_index, [(40, [3])]])])
     result = run("render", source, "-o", tmp_path / "out", "--indexed", "--sheet", "--aseprite")
     warnings = result.stderr.splitlines()
     assert len(warnings) == 3 and all("draw all 256 indices" in line or "draws all 256 indices" in line

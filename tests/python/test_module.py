@@ -48,7 +48,7 @@ def test_classes_can_be_subclassed_from_python():
 
 def test_signatures_name_arguments_as_the_library_does():
     assert ravir.OrvF.load.__doc__.startswith(
-        "load(self: ravir.OrvF, file_name: str, color_profile: typing.SupportsInt | typing.SupportsIndex = 0,"
-        " io_pal: str = '') -> ")
+        "load(self: ravir.OrvF, file_name: os.PathLike | str | bytes, color_profile: typing.SupportsInt |"
+        " typing.SupportsIndex = 0, io_pal: os.PathLike | str | bytes = '') -> ")
     assert ravir.OrvData.frames.fget.__doc__.startswith("(self: ravir.OrvData) -> list[OrvFrame]")
     assert "1. location(self: ravir.PalF, arg0: str) -> None" in ravir.PalF.location.__doc__

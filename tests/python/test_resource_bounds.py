@@ -32,7 +32,7 @@ start = time.perf_counter()
 try:
     f = ravir.OrvF()
     outcome = "loaded" if f.load(file_name, io_pal=io_pal) is not None else "None"
-except (ValueError, MemoryError, RuntimeError) as error:
+except (ValueError, MemoryError, OSError) as error:
     outcome = type(error).__name__
 seconds = time.perf_counter() - start
 peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
@@ -72,8 +72,8 @@ CASES = {
     "runs without pixels": (filling(Frame(width=1, rows=[[(255, [])] * 255] * 2000)), True, "loaded"),
     "location size 2^32-1": (LONG_LOCATION, True, "None"),
     # The palette search then meets a path longer than the system allows: the file
-    # system error it raises is the refusal.
-    "location size 2^32-1, searched": (LONG_LOCATION, False, "RuntimeError"),
+    # system error it raises, as OSError, is the refusal.
+    "location size 2^32-1, searched": (LONG_LOCATION, False, "OSError"),
 }
 
 

@@ -147,7 +147,8 @@ class View:
             image = (f'<a href="{self.link(png)}"><img src="{self.link(png)}" width="{w}" height="{h}" '
                      f'loading="lazy" decoding="async" alt="frame {index}"></a>' if png else "—")
             kind = "background" if index == self.behind else "yes" if frame["shadow"] else "no"
-            rows.append(f'<tr id="frame-{index}"><td>{index}</td><td class="thumb{" checker" if png else ""}">{image}</td>'
+            thumb = "thumb checker" if png else "thumb"
+            rows.append(f'<tr id="frame-{index}"><td>{index}</td><td class="{thumb}">{image}</td>'
                         f'<td>{frame["width"]}×{frame["height"]}</td><td>{frame["offset_x"]}, {frame["offset_y"]}</td>'
                         f"<td>{kind}</td><td>{frame['rows']}</td><td>{frame['runs']}</td></tr>")
         return ('<section><h2>Frames</h2><table class="frames"><thead><tr><th>Frame</th><th>Image</th><th>Size</th>'
