@@ -15,7 +15,6 @@ import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 from pathlib import Path
 
@@ -27,16 +26,24 @@ import ravir
 RAVIR = [sys.executable, "-m", "ravir_tools"]
 
 
-def timed(command: list[str], repeats: int, out: Path) -> list[float]:
-    """Each repeat writes into an empty `out`, as the floor writes into a new folder:
-    replacing the files of an earlier run costs more than making them."""
-    times = []
-    for _ in range(repeats):
-        shutil.rmtree(out, ignore_errors=True)
-        start = time.perf_counter()
-        subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
-        times.append(time.perf_counter() - start)
-    return times
+# This machine's file system (ext4 without a journal) avoids reusing an inode for a
+# minute after it was freed (six while its inode table waits to be written), and
+# steps over each such inode at every file it creates: the first thousands of files
+# made after thousands were deleted cost some 0.4 ms each. No timed run may pay for
+# the deletions of another, so every run writes into a folder of its own and nothing
+# is deleted until the timing is done; the leftovers of an earlier benchmark are
+# deleted first, flushed to the disk, and given that minute.
+SETTLE_S = 65
+
+
+def clear(*folders: Path) -> None:
+    present = [folder for folder in folders if folder.exists()]
+    for folder in present:
+        shutil.rmtree(folder)
+    os.sync()
+    if present:
+        print(f"(waiting {SETTLE_S} s for the file system to settle after deleting the last run's files)", flush=True)
+        time.sleep(SETTLE_S)
 
 
 def by_hand(files: list[Path], out: Path, level: int) -> None:
@@ -50,14 +57,32 @@ def by_hand(files: list[Path], out: Path, level: int) -> None:
                 image.save(out / f"{path.stem}_{index:03d}.png", compress_level=level)
 
 
-def timed_by_hand(files: list[Path], level: int, repeats: int) -> list[float]:
-    times = []
-    for _ in range(repeats):
-        with tempfile.TemporaryDirectory() as out:
+def timed_rounds(runs: dict, repeats: int, scratch: Path) -> dict[str, list[Path]]:
+    """Times every run `repeats` times, one of each in turn in every round, so that the
+    machine's drifts in speed weigh on all of them alike; each writes into a new
+    folder. `runs` maps a name to a function of that folder. Returns the folders."""
+    times: dict[str, list[float]] = {name: [] for name in runs}
+    folders: dict[str, list[Path]] = {name: [] for name in runs}
+    for round_ in range(repeats):
+        for name, run in runs.items():
+            out = scratch / f"{name.replace(' ', '_').replace(',', '')}-{round_}"
             start = time.perf_counter()
-            by_hand(files, Path(out), level)
-            times.append(time.perf_counter() - start)
-    return times
+            run(out)
+            times[name].append(time.perf_counter() - start)
+            folders[name].append(out)
+    return times, folders
+
+
+def command(*extra: str, folder: str):
+    return lambda out: subprocess.run([*RAVIR, "render", folder, "-o", str(out), *extra], check=True,
+                                      stdout=subprocess.DEVNULL)
+
+
+def floor(files: list[Path], level: int):
+    def run(out: Path) -> None:
+        out.mkdir()
+        by_hand(files, out, level)
+    return run
 
 
 def same_tree(a: Path, b: Path) -> bool:
@@ -86,26 +111,26 @@ def main() -> None:
     parser.add_argument("--quick", action="store_true", help="one repeat and fewer files for the memory runs")
     args = parser.parse_args()
     repeats = 1 if args.quick else 3
-    root = args.out / "game"
-    shutil.rmtree(root, ignore_errors=True)
+    root, scratch = args.out / "game", args.out / "game-render"
+    clear(root, scratch)
     files = game.make_game(root)
     folder = str(root / "anim")
     results: dict = {"animations": len(files), "jobs_default": len(os.sched_getaffinity(0))}
 
-    renders = {}
-    for name, extra in (("default jobs", []), ("--jobs 1", ["--jobs", "1"]),
-                        ("default jobs, level 0", ["--compress-level", "0"]),
-                        ("default jobs, level 9", ["--compress-level", "9"])):
-        out = args.out / "game-render" / name.replace(" ", "_").replace(",", "")
-        renders[name] = summary(timed([*RAVIR, "render", folder, "-o", str(out), *extra], repeats, out))
-        renders[name]["output"] = out
-    pngs = sum(1 for _ in renders["default jobs"]["output"].rglob("*.png"))
-    identical = same_tree(renders["default jobs"]["output"], renders["--jobs 1"]["output"])
-    floor = summary(timed_by_hand(files, 6, repeats))
-    results.update(pngs=pngs, identical_output=identical, floor=floor,
-                   render={k: {**v, "output": str(v["output"])} for k, v in renders.items()})
+    runs = {"default jobs": command(folder=folder), "--jobs 1": command("--jobs", "1", folder=folder),
+            "default jobs, level 0": command("--compress-level", "0", folder=folder),
+            "default jobs, level 9": command("--compress-level", "9", folder=folder),
+            "by hand": floor(files, 6)}
+    times, outputs = timed_rounds(runs, repeats, scratch)
+    floor_times = summary(times.pop("by hand"))
+    renders = {name: summary(taken) for name, taken in times.items()}
+    pngs = sum(1 for _ in outputs["default jobs"][0].rglob("*.png"))
+    identical = same_tree(outputs["default jobs"][0], outputs["--jobs 1"][0])
+    shutil.rmtree(scratch)
+    os.sync()
+    results.update(pngs=pngs, identical_output=identical, floor=floor_times, render=renders)
     results["speedup_over_jobs_1"] = renders["--jobs 1"]["min_s"] / renders["default jobs"]["min_s"]
-    results["default_jobs_over_floor"] = renders["default jobs"]["min_s"] / floor["min_s"]
+    results["default_jobs_over_floor"] = renders["default jobs"]["min_s"] / floor_times["min_s"]
 
     memory = {}
     small, large = (200, 4000) if args.quick else (1000, 20000)
@@ -127,7 +152,7 @@ def main() -> None:
     for name, figures in renders.items():
         label = f"ravir render ({name})"
         print(f"  {label:28} {figures['min_s']:8.2f} {figures['median_s']:9.2f}")
-    print(f"  {'by hand, one process':28} {floor['min_s']:8.2f} {floor['median_s']:9.2f}")
+    print(f"  {'by hand, one process':28} {floor_times['min_s']:8.2f} {floor_times['median_s']:9.2f}")
     print(f"  default jobs: {results['speedup_over_jobs_1']:.2f}x faster than --jobs 1, "
           f"{results['default_jobs_over_floor']:.2f}x the floor; output identical: {identical}")
     for count, figures in memory.items():

@@ -33,40 +33,46 @@ def replacing(path: str | os.PathLike) -> Iterator[BinaryIO]:
     normally the content takes the place of `path` (within `together()`, when that
     block ends); when it raises (KeyboardInterrupt included) the previous file stays
     exactly as it was. OSError names `path`."""
-    # Only a link at the end of the path needs following: a linked folder on the way
-    # holds the hidden file and the rename alike.
-    target = os.path.realpath(path) if os.path.islink(path) else os.fspath(path)
+    named = target = os.fspath(path)
     try:
-        previous: os.stat_result | None = os.stat(target)
+        previous: os.stat_result | None = os.lstat(named)
+        if stat.S_ISLNK(previous.st_mode):
+            # Only a link at the end of the path needs following: a linked folder on
+            # the way holds the hidden file and the rename alike.
+            target = os.path.realpath(named)
+            previous = os.stat(target)
     except FileNotFoundError:
         previous = None
     except OSError as error:
-        raise OSError(error.errno, error.strerror, os.fspath(path)) from None
+        raise OSError(error.errno, error.strerror, named) from None
     if previous is not None and not stat.S_ISREG(previous.st_mode):
-        with _named(path), open(target, "wb") as stream:
+        with _named(named), open(target, "wb") as stream:
             yield stream
         return
 
     folder, name = os.path.split(target)
-    pending = _Pending(os.path.join(folder, f".{name}.{secrets.token_hex(4)}.tmp"), target, os.fspath(path))
+    pending = _Pending(os.path.join(folder, f".{name}.{secrets.token_hex(4)}.tmp"), target, named)
     # Whatever interrupts from here on, the hidden file belongs to a group that
     # removes it unless it took its place.
     group = _current.get() or _Group()
     group.files.append(pending)
     try:
-        with _named(path):
+        # One handler names `path` in every failure: opening, writing, and closing,
+        # which flushes what the stream still buffers.
+        try:
             # 0o666 as for any new file: the umask takes its usual share.
             descriptor = os.open(pending.temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
-        # Named outermost: closing flushes what the stream still buffers, and that
-        # failure, which replaces the first one, must name the file as well.
-        with _named(path), open(descriptor, "wb") as stream:
-            yield stream
-            stream.flush()
-            if previous is not None:
-                _keep_owner_and_mode(stream.fileno(), previous)
-            if group is not _current.get():
-                os.fsync(stream.fileno())
-                group.place()
+            with open(descriptor, "wb") as stream:
+                yield stream
+                stream.flush()
+                if previous is not None:
+                    _keep_owner_and_mode(stream.fileno(), previous)
+                if group is not _current.get():
+                    os.fsync(stream.fileno())
+        except OSError as error:
+            raise _renamed(error, named) from None
+        if group is not _current.get():
+            group.place()
     except BaseException:
         if pending in group.files:
             group.files.remove(pending)
@@ -167,14 +173,18 @@ _syncfs = _load_syncfs()
 
 
 @contextlib.contextmanager
-def _named(path: str | os.PathLike) -> Iterator[None]:
+def _named(path: str) -> Iterator[None]:
     """Reports a failure against the file the caller named, not the hidden one."""
     try:
         yield
     except OSError as error:
-        if error.errno is None:
-            raise
-        raise OSError(error.errno, error.strerror, os.fspath(path)) from None
+        raise _renamed(error, path) from None
+
+
+def _renamed(error: OSError, path: str) -> OSError:
+    if error.errno is None:
+        return error
+    return OSError(error.errno, error.strerror, path)
 
 
 def _keep_owner_and_mode(descriptor: int, previous: os.stat_result) -> None:

@@ -106,7 +106,20 @@ def sheet_json(manifest: Manifest, gap_index: int | None, mask: Path | None) -> 
 
 
 def dumps(document: dict) -> str:
-    return json.dumps(document, indent=2) + "\n"
+    """Indented JSON with each frame on a line of its own: as easy to read as fully
+    indented JSON and a fraction of its length, and the fast encoder writes the lines."""
+    return _laid_out(document, 0) + "\n"
+
+
+def _laid_out(value, depth: int) -> str:
+    if depth >= 2 or not value or not isinstance(value, (dict, list)):
+        return json.dumps(value)
+    inner = "  " * (depth + 1)
+    if isinstance(value, dict):
+        members = [f"{inner}{json.dumps(key)}: {_laid_out(item, depth + 1)}" for key, item in value.items()]
+        return "{\n" + ",\n".join(members) + "\n" + "  " * depth + "}"
+    members = [inner + _laid_out(item, depth + 1) for item in value]
+    return "[\n" + ",\n".join(members) + "\n" + "  " * depth + "]"
 
 
 # --- reading ---------------------------------------------------------------------

@@ -5,7 +5,6 @@ those that are gone, and writes the index from every animation's entry."""
 from __future__ import annotations
 
 import contextlib
-from importlib import resources
 from pathlib import Path
 
 from ravir_tools import animation, atomic_file
@@ -84,6 +83,9 @@ def open_site(site: Path, memory: state.State) -> None:
 
 
 def write_assets(site: Path) -> None:
+    # Imported here: it costs every run of the command a noticeable part of its start.
+    from importlib import resources
+
     (site / ASSETS).mkdir(exist_ok=True)
     for asset in (resources.files(__package__) / "assets").iterdir():
         atomic_file.write_bytes(site / ASSETS / asset.name, asset.read_bytes())
