@@ -9,9 +9,9 @@ import sys
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE.parent / "tests"))
+sys.path.insert(0, str(HERE.parent))  # the tests' file builders, shared with this script
 
-from orv_bytes import Frame, animation_bytes, palette_bytes  # noqa: E402
+from tests.support.orv_bytes import Frame, animation_bytes, palette_bytes  # noqa: E402
 
 SKY, GROUND, ORB = 0, 64, 128  # first palette index of each 64-color ramp
 ORB_SIZE = 24

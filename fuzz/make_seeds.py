@@ -6,9 +6,9 @@ each target takes the seeds of the kind its name starts with."""
 import sys
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests"))
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))  # the tests' file builders
 
-from orv_bytes import Frame, animation_bytes, palette_bytes, ramp_palette  # noqa: E402
+from tests.support.orv_bytes import Frame, animation_bytes, palette_bytes, ramp_palette  # noqa: E402
 
 
 def ramp(n):

@@ -4,7 +4,6 @@ it was drawn with and what the core reported about it."""
 from __future__ import annotations
 
 import os
-from collections.abc import Callable
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -12,7 +11,7 @@ import ravir
 
 from ravir_tools import _native
 from ravir_tools.errors import ToolError, check_readable
-from ravir_tools.palette_formats import Palette, read_palette_file
+from ravir_tools.palettes.registry import Palette
 
 
 @dataclass
@@ -29,20 +28,6 @@ class Animation:
     @property
     def frames(self) -> list[ravir.OrvFrame]:
         return self.data.frames
-
-
-def read_palette(path: Path, warn: Callable[[Path, str], None] | None = None) -> Palette:
-    """A palette file in any format that palette_formats reads, with its colors as the
-    game would read them from its own file (a shorter palette padded as the codec
-    pads it), so that every format draws alike: the one way a command takes the
-    palette a user names. What is wrong but usable about it (a file shorter than its
-    count, say) goes to `warn`."""
-    palette = read_palette_file(path)
-    for warning in palette.warnings if warn is not None else []:
-        warn(palette.path, warning)
-    colors, _ = _native.decode_palette(_native.encode_palette(palette.colors))
-    palette.colors = [tuple(c) for c in colors]
-    return palette
 
 
 def load(path: Path, palette: Palette | None = None) -> Animation:
@@ -79,3 +64,23 @@ def load(path: Path, palette: Palette | None = None) -> Animation:
             error = f"the palette {name} is not found above {Path(absolute).parent}"
         messages = [problem.message for problem in loaded.problems if problem.kind == "warning"]
     return Animation(Path(path), loaded.file, data, loaded.images, location, found, error, messages)
+
+
+def summary(anim: Animation, replaced: bool = False) -> dict:
+    """What `ravir info` tells of an animation, as its JSON has it; `replaced` says
+    whether a palette was named in place of the animation's own."""
+    frames = []
+    for index, frame in enumerate(anim.frames):
+        rows = frame.pixel_sets
+        frames.append({
+            "index": index, "width": frame.width, "height": frame.height,
+            "offset_x": frame.x_offset, "offset_y": frame.y_offset, "shadow": bool(frame.is_shadow),
+            "rows": len(rows), "runs": sum(len(row.blocks) for row in rows),
+        })
+    info = anim.data.info
+    return {
+        "file": str(anim.path), "speed": info.speed, "frame_count": info.frame_count,
+        "background": anim.data.has_background, "palette_location": anim.location,
+        "palette_found": anim.palette_path or None, "palette_loaded": anim.palette_error is None,
+        "palette_replaced": replaced, "frames": frames,
+    }

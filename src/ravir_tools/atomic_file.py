@@ -92,6 +92,12 @@ def write_text(path: str | os.PathLike, text: str) -> None:
     write_bytes(path, text.encode())
 
 
+def write_image(path: str | os.PathLike, image, format: str = "PNG", **options) -> None:
+    """A Pillow image saved in `format`; `options` are Pillow's for the format."""
+    with replacing(path) as stream:
+        image.save(stream, format=format, **options)
+
+
 @contextlib.contextmanager
 def together() -> Iterator[None]:
     """The files written within the block are flushed to the disk together and take

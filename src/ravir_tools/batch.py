@@ -26,8 +26,6 @@ from tqdm import tqdm
 
 from ravir_tools.errors import ToolError
 
-tqdm.monitor_interval = 0
-
 
 @dataclass(frozen=True)
 class Input:
@@ -53,7 +51,7 @@ def natural_key(text: str) -> list:
     return [int(part) if part.isdigit() else part.lower() for part in re.split(r"(\d+)", text)]
 
 
-class Found:
+class InputFiles:
     """The inputs of a run, found as the run reaches them: each argument as it is,
     or, for a folder, the files in it and below it whose names end in `suffix` (any
     case), each folder's entries in natural order (frame_2 before frame_10), a
@@ -132,6 +130,11 @@ class Report:
 Work = Callable[[Input, Report], None]
 
 
+class _Bar(tqdm):
+    # No monitor thread: workers are forked, and a thread must never be forked.
+    monitor_interval = 0
+
+
 class _Stopped(BaseException):
     """Raised in a worker told to stop while it works, so that the file it writes is
     left behind whole or not at all."""
@@ -164,7 +167,7 @@ class Batch:
         self.inputs = inputs
         self.jobs = max(1, min(jobs, len(inputs)))
         self.failed = 0
-        self.bar: tqdm | None = None
+        self.bar: _Bar | None = None
 
     def say(self, message: str) -> None:
         """A line on standard error that never garbles the bar."""
@@ -182,7 +185,7 @@ class Batch:
         order, as soon as the inputs before it are done; an input that failed may
         still have a result (what the command could make of it). 1 when any input
         failed."""
-        with tqdm(total=len(self.inputs), file=sys.stderr, disable=None if len(self.inputs) > 1 else True,
+        with _Bar(total=len(self.inputs), file=sys.stderr, disable=None if len(self.inputs) > 1 else True,
                   unit="file", dynamic_ncols=True, leave=False) as self.bar:
             for item, report in self.reports(work):
                 self.bar.set_postfix_str(item.file, refresh=False)
@@ -258,6 +261,9 @@ def _worker_signals() -> None:
 
 
 def _stop_worker(signum, frame) -> None:
+    # The executor sends another SIGTERM once it sees its pool broken: it must not
+    # cut short the removal of the hidden files that this one started.
+    signal.signal(signal.SIGTERM, signal.SIG_IGN)
     if _working:
         raise _Stopped
     os._exit(128 + signum)

@@ -1,4 +1,6 @@
-"""The `ravir` command: one subcommand per module."""
+"""The `ravir` command: one subcommand per module of `commands`, each turning its
+arguments into typed options and running on them; and the one place that prints
+a ToolError."""
 
 from __future__ import annotations
 
@@ -9,8 +11,10 @@ import sys
 
 import ravir
 
-from ravir_tools import gallery, info, pack, palette, render
-from ravir_tools.errors import ToolError
+from ravir_tools.commands import gallery, info, pack, palette, render
+from ravir_tools.errors import ToolError, UsageError
+
+COMMANDS = (info, render, palette, pack, gallery)
 
 EXAMPLES = """\
 examples:
@@ -32,19 +36,28 @@ def parser() -> argparse.ArgumentParser:
                                   epilog=EXAMPLES, formatter_class=argparse.RawDescriptionHelpFormatter)
     top.add_argument("--version", action="version", version=f"%(prog)s {ravir.__version__}")
     commands = top.add_subparsers(required=True, metavar="COMMAND")
-    for command in (info, render, palette, pack, gallery):
-        command.register(commands)
+    for command in COMMANDS:
+        sub = commands.add_parser(command.NAME, help=command.SUMMARY, description=command.DESCRIPTION,
+                                  epilog="examples:\n" + command.EXAMPLES,
+                                  formatter_class=argparse.RawDescriptionHelpFormatter)
+        command.add_arguments(sub)
+        sub.set_defaults(command=command, parser=sub)
     return top
 
 
 def main(argv: list[str] | None = None) -> int:
     args = parser().parse_args(argv)
+    command = args.command
     try:
-        status = args.run(args)
+        options = command.options(args)
+    except UsageError as error:
+        args.parser.error(str(error))
+    try:
+        status = command.run(options)
         sys.stdout.flush()
         return status
     except ToolError as error:
-        print(f"ravir {args.command}: {error}", file=sys.stderr)
+        print(f"ravir {command.NAME}: {error}", file=sys.stderr)
         return 1
     except KeyboardInterrupt:
         print("ravir: interrupted", file=sys.stderr)

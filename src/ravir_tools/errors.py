@@ -1,13 +1,20 @@
-"""The one kind of failure the tool reports to users: a line naming the file."""
+"""The one kind of failure the tool reports to users: one line naming what it is
+about. Raised where the problem is found; `cli.main` alone prints it."""
 
+import os
 from pathlib import Path
 
 
 class ToolError(Exception):
-    """A problem a user can act on, about one file."""
+    """A problem a user can act on. `subject` is what the line names first: the file
+    at fault, or the option (`--speed`) whose value is."""
 
-    def __init__(self, path, message: str):
-        super().__init__(f"{path}: {message}")
+    def __init__(self, subject: str | os.PathLike, message: str):
+        super().__init__(f"{os.fspath(subject)}: {message}")
+
+
+class UsageError(Exception):
+    """Options that cannot go together; shown with the command's usage."""
 
 
 def check_readable(path: Path) -> None:

@@ -1,30 +1,8 @@
-import sys
 from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-
-from orv_bytes import Frame, animation_bytes, palette_bytes, ramp_palette  # noqa: E402
-
-
-class Project:
-    """A game folder in a temporary directory: palettes under pal/, animations under anim/."""
-
-    def __init__(self, root: Path):
-        self.root = root
-
-    def palette(self, name="a.pal", colors=None, **options) -> Path:
-        path = self.root / "pal" / name
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(palette_bytes(ramp_palette() if colors is None else colors, **options))
-        return path
-
-    def animation(self, frames, name="x.orv", location="pal/a.pal", **options) -> Path:
-        path = self.root / "anim" / name
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(animation_bytes(frames, location=location, **options))
-        return path
+from tests.support.projects import SPRITE, Project
 
 
 @pytest.fixture
@@ -32,13 +10,6 @@ def project(tmp_path) -> Project:
     project = Project(tmp_path)
     project.palette()
     return project
-
-
-# Two frames of a small sprite: a normal one and a shadow one.
-SPRITE = [
-    Frame(width=4, rows=[[(1, [5, 6])], [], [(0, [1, 2, 3, 4])]], x_offset=-2, y_offset=3),
-    Frame(width=3, rows=[[(0, 2)], [(1, 2)]], shadow=True),
-]
 
 
 @pytest.fixture

@@ -1,0 +1,25 @@
+"""Argument types and options that several commands share."""
+
+from __future__ import annotations
+
+import argparse
+from pathlib import Path
+
+from ravir_tools.batch import default_jobs
+
+
+def positive_int(text: str) -> int:
+    value = int(text)
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be 1 or more, not {value}")
+    return value
+
+
+def add_jobs(parser: argparse.ArgumentParser) -> None:
+    parser.add_argument("-j", "--jobs", type=positive_int, default=default_jobs(), metavar="N",
+                        help="files to work on at once, each in a process of its own "
+                             "(default: the cores this process may use)")
+
+
+def add_palette(parser: argparse.ArgumentParser, help: str) -> None:
+    parser.add_argument("--palette", type=Path, metavar="PAL", help=help)
