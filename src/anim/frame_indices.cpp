@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace ravir {
+
 FrameIndices frameIndices(const OrvFrame& frame)
 {
     const std::size_t width = frame.width;
@@ -35,3 +37,5 @@ FrameIndices frameIndices(const OrvFrame& frame)
     }
     return result;
 }
+
+}  // namespace ravir

@@ -6,6 +6,8 @@
 
 #include "anim/orv_data.h"
 
+namespace ravir {
+
 // The palette indices that a frame's runs draw, pixel by pixel: what rendering
 // draws before the palette gives each index its color, so that tools can hand
 // frames out exactly, whatever colors the palette repeats. The inverse of
@@ -21,3 +23,5 @@ struct FrameIndices {
 // as the renderer does, so that a pixel is drawn here if and only if it is drawn in
 // the frame's rendered image.
 FrameIndices frameIndices(const OrvFrame& frame);
+
+}  // namespace ravir

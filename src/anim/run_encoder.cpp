@@ -6,9 +6,11 @@
 
 #include "anim/orv_format.h"
 
+namespace ravir {
+
 namespace {
 
-using ravir::orv::kMaxByteField;
+using orv::kMaxByteField;
 constexpr std::size_t kMaxWidth = 65535;
 
 std::vector<OrvPixelBlock> encodeRow(std::span<const std::uint8_t> indices, std::span<const std::uint8_t> opaque,
@@ -57,8 +59,8 @@ OrvFrame encodeFrame(const IndexedImage& image, bool shadow)
         throw std::invalid_argument("a frame is at most " + std::to_string(kMaxWidth) + " pixels wide, not " +
                                     std::to_string(image.width));
     }
-    if (image.height > ravir::orv::kMaxHeight) {
-        throw std::invalid_argument("a frame has at most " + std::to_string(ravir::orv::kMaxHeight) + " rows, not " +
+    if (image.height > orv::kMaxHeight) {
+        throw std::invalid_argument("a frame has at most " + std::to_string(orv::kMaxHeight) + " rows, not " +
                                     std::to_string(image.height));
     }
 
@@ -83,7 +85,7 @@ void appendFrame(OrvData& tree, OrvFrame frame)
 {
     const bool afterShadow =
         std::any_of(tree.frames.begin(), tree.frames.end(), [](const OrvFrame& f) { return f.is_shadow != 0; });
-    const std::uint16_t limit = ravir::orv::maxHeight(frame.is_shadow || afterShadow);
+    const std::uint16_t limit = orv::maxHeight(frame.is_shadow || afterShadow);
     if (frame.height > limit) {
         throw std::invalid_argument(std::string(frame.is_shadow ? "a shadow frame" : "a frame after a shadow frame") +
                                     " has at most " + std::to_string(limit) + " rows, not " +
@@ -92,3 +94,5 @@ void appendFrame(OrvData& tree, OrvFrame frame)
     tree.frames.push_back(std::move(frame));
     tree.info.frame_count = static_cast<std::uint32_t>(tree.frames.size());
 }
+
+}  // namespace ravir

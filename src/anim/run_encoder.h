@@ -6,6 +6,8 @@
 
 #include "anim/orv_data.h"
 
+namespace ravir {
+
 // Turns images of palette indices into the run-length rows of frames. A row stores
 // its gaps and runs in single bytes, so anything longer than 255 pixels is split: a
 // long gap into runs of no pixels that only skip, a long run into runs that follow
@@ -29,3 +31,5 @@ OrvFrame encodeFrame(const IndexedImage& image, bool shadow);
 // that would not read back: a height word holds 15 bits, a shadow frame's only 8,
 // and once a shadow frame has been read every later frame's only 8 as well.
 void appendFrame(OrvData& tree, OrvFrame frame);
+
+}  // namespace ravir

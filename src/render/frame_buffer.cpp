@@ -8,6 +8,8 @@
 
 #include "render/image_storage.h"
 
+namespace ravir {
+
 namespace {
 
 constexpr std::uint64_t kChannels = 4;
@@ -66,7 +68,7 @@ std::size_t paintIndices(std::span<const std::uint8_t> indices, std::span<const 
 // row's width (columns past it are clipped, never wrapped), so that within a run
 // only the palette index needs a test.
 void paintRow(const OrvPixelSet& row, bool shadow, std::span<const PalF::Color> palette, std::uint8_t* line,
-              std::uint64_t width, ravir::ProblemSink& problems, std::uint32_t frameIndex)
+              std::uint64_t width, ProblemSink& problems, std::uint32_t frameIndex)
 {
     std::uint64_t x = 0;
     for (const OrvPixelBlock& block : row.blocks) {
@@ -97,7 +99,7 @@ void paintRow(const OrvPixelSet& row, bool shadow, std::span<const PalF::Color> 
 
 // Paints one frame into its zeroed image, which holds width x height pixels.
 void paintRows(const OrvFrame& frame, std::span<const PalF::Color> palette, std::uint8_t* image,
-               ravir::ProblemSink& problems, std::uint32_t frameIndex)
+               ProblemSink& problems, std::uint32_t frameIndex)
 {
     const std::uint64_t width = frame.width;
     for (std::uint32_t row = 0; row < frame.height; ++row) {
@@ -111,6 +113,8 @@ void paintRows(const OrvFrame& frame, std::span<const PalF::Color> palette, std:
 }
 
 }  // namespace
+
+}  // namespace ravir
 
 OrvFrameBuffer::OrvFrameBuffer(const OrvData& animation, ravir::ProblemSink& problemSink, std::uint64_t maxBytes)
     : data(animation), problems(problemSink), maxRenderBytes(maxBytes)
@@ -131,7 +135,7 @@ int OrvFrameBuffer::createBuffer()
     }
 
     // All images of the render share one piece of memory, which lives as long as any of them.
-    const Layout layout = layOut(data.frames, maxRenderBytes);
+    const ravir::Layout layout = ravir::layOut(data.frames, maxRenderBytes);
     const std::shared_ptr<std::uint8_t[]> storage = ravir::allocateZeroedImages(layout.total);
     buffer.reserve(buffer.size() + data.frames.size());
     for (std::size_t index = 0; index < data.frames.size(); ++index) {
@@ -141,7 +145,7 @@ int OrvFrameBuffer::createBuffer()
         object.height = frame.height;
         object.offset_x = frame.x_offset;
         object.offset_y = frame.y_offset;
-        object.channels = static_cast<std::int32_t>(kChannels);
+        object.channels = static_cast<std::int32_t>(ravir::kChannels);
 
         if (!layout.offsets[index]) {
             problems.error("Frame " + std::to_string(index) + " exceeds the render size limit!",
@@ -150,9 +154,9 @@ int OrvFrameBuffer::createBuffer()
             continue;
         }
         std::uint8_t* const image = storage.get() + *layout.offsets[index];
-        paintRows(frame, palette, image, problems, static_cast<std::uint32_t>(index));
-        if (const std::uint64_t size = imageSize(frame); size != 0) {
-            object.pixels = PixelBytes(std::shared_ptr<const std::uint8_t[]>(storage, image), size);
+        ravir::paintRows(frame, palette, image, problems, static_cast<std::uint32_t>(index));
+        if (const std::uint64_t size = ravir::imageSize(frame); size != 0) {
+            object.pixels = ravir::PixelBytes(std::shared_ptr<const std::uint8_t[]>(storage, image), size);
         }
         buffer.push_back(std::move(object));
     }

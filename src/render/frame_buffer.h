@@ -10,7 +10,7 @@
 // One rendered frame: width x height pixels of 4 bytes (r, g, b, a), rows top to
 // bottom. Pixels no run paints are 0, 0, 0, 0. The offsets are passed on, never applied.
 struct OrvFrameBufferObject {
-    PixelBytes pixels;
+    ravir::PixelBytes pixels;
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::int32_t offset_x = 0;

@@ -4,6 +4,8 @@
 #include <memory>
 #include <span>
 
+namespace ravir {
+
 // The RGBA bytes of one rendered frame. They never change once rendered, so every
 // copy of a frame shares them: handing frames on costs no pixel copy, and each
 // holder still sees a value that nothing else can alter.
@@ -23,3 +25,5 @@ private:
     std::shared_ptr<const std::uint8_t[]> bytes_;
     std::size_t size_ = 0;
 };
+
+}  // namespace ravir

@@ -112,7 +112,7 @@ std::tuple<py::bytes, py::bytes, std::vector<std::uint64_t>> frameIndicesOf(cons
     if (index >= data->frames.size()) {
         throw py::index_error("there is no frame " + std::to_string(index));
     }
-    const FrameIndices frame = frameIndices(data->frames[index]);
+    const ravir::FrameIndices frame = ravir::frameIndices(data->frames[index]);
     return {toBytes(frame.indices), toBytes(frame.drawn), {frame.counts.begin(), frame.counts.end()}};
 }
 
@@ -129,10 +129,10 @@ public:
     void addFrame(std::size_t width, std::size_t height, const py::bytes& indices, const py::bytes& opaque,
                   std::int16_t xOffset, std::int16_t yOffset, bool shadow)
     {
-        OrvFrame frame = encodeFrame({width, height, bytesOf(indices), bytesOf(opaque)}, shadow);
+        OrvFrame frame = ravir::encodeFrame({width, height, bytesOf(indices), bytesOf(opaque)}, shadow);
         frame.x_offset = xOffset;
         frame.y_offset = yOffset;
-        appendFrame(tree_, std::move(frame));
+        ravir::appendFrame(tree_, std::move(frame));
     }
 
     py::bytes encode(const std::string& paletteLocation) const
