@@ -113,24 +113,65 @@ std::size_t decodeWholeRow(std::span<const std::uint8_t> bytes, bool shadow, Orv
     return static_cast<std::size_t>(in - bytes.data());
 }
 
+// Reads the file header; `check(field)` follows each field, to name where the
+// bytes ran out. The location is only what the file holds of it: a huge stored size
+// must not allocate beyond it.
+template <class Check>
+FileHeader decodeFileHeader(ByteReader& in, Check&& check)
+{
+    FileHeader header;
+    if (orv::startsWithBackgroundHeader(in.rest())) {
+        in.seek(orv::kBackgroundFlagOffset);
+        header.has_background = in.u8() != 0;
+        check("the background flag");
+    }
+    header.speed = in.u32();
+    check("the speed");
+    header.location_size = in.u32();
+    check("the palette location's size");
+    header.location = in.take(header.location_size);
+    check("the palette location");
+    header.frame_count = in.u32();
+    check("the frame count");
+    header.size = in.position();
+    return header;
+}
+
+// Reads a frame record's header up to its offsets; `afterShadow` is whether a
+// shadow frame came before, which shortens the height word.
+template <class Names>
+FrameHeader decodeFrameHeader(ByteReader& in, bool afterShadow, Names& names)
+{
+    FrameHeader header;
+    names.field("its size");
+    header.frame_size = in.u32();
+    names.field("its height");
+    const orv::HeightWord word = orv::decodeHeightWord(in.u16(), afterShadow);
+    header.shadow = word.shadow;
+    header.height = word.height;
+    names.field("its width");
+    header.width = in.u16();
+    names.field("its offsets");
+    header.y_offset = in.i16();
+    header.x_offset = in.i16();
+    return header;
+}
+
 // Decodes one frame record into `frame`, setting every field, and keeps the storage
 // of its lists. `shadowSeen` is whether a shadow frame came before; this frame
 // may set it.
 template <class Names>
 void decodeFrame(ByteReader& in, bool& shadowSeen, OrvFrame& frame, Names& names)
 {
-    names.field("its size");
-    frame.frame_size = in.u32();
-    names.field("its height");
-    const orv::HeightWord word = orv::decodeHeightWord(in.u16(), shadowSeen);
+    const FrameHeader header = decodeFrameHeader(in, shadowSeen, names);
+    const orv::HeightWord word{header.shadow, header.height};
     shadowSeen = shadowSeen || word.shadow;
+    frame.frame_size = header.frame_size;
     frame.is_shadow = word.shadow ? 1 : 0;
     frame.height = word.height;
-    names.field("its width");
-    frame.width = in.u16();
-    names.field("its offsets");
-    frame.y_offset = in.i16();
-    frame.x_offset = in.i16();
+    frame.width = header.width;
+    frame.y_offset = header.y_offset;
+    frame.x_offset = header.x_offset;
     names.field("its unk1 and unk2");
     frame.unk1 = in.u8();
     frame.unk2 = in.u8();
@@ -212,25 +253,14 @@ bool decodeAnimation(std::span<const std::uint8_t> bytes, OrvData& tree, Problem
         }
     };
 
-    tree.has_background = false;
-    if (orv::startsWithBackgroundHeader(bytes)) {
-        in.seek(orv::kBackgroundFlagOffset);
-        tree.has_background = in.u8() != 0;
-        check("the background flag");
-    }
-    tree.info.speed = in.u32();
-    check("the speed");
-    const std::uint32_t locationSize = in.u32();
-    check("the palette location's size");
-    palette.locationSize(locationSize);
-    // Only what the file holds: a huge stored size must not allocate beyond it.
-    const std::span<const std::uint8_t> location = in.take(locationSize);
-    check("the palette location");
-    const auto nul = std::find(location.begin(), location.end(), std::uint8_t{0});
-    palette.location(std::string(location.begin(), nul));
+    const FileHeader header = decodeFileHeader(in, check);
+    tree.has_background = header.has_background;
+    tree.info.speed = header.speed;
+    palette.locationSize(header.location_size);
+    const auto nul = std::find(header.location.begin(), header.location.end(), std::uint8_t{0});
+    palette.location(std::string(header.location.begin(), nul));
 
-    tree.info.frame_count = in.u32();
-    check("the frame count");
+    tree.info.frame_count = header.frame_count;
     checkFrameCount(tree.info.frame_count, bytes.size());
     if (tree.has_background) {
         // The background frame is stored after the counted ones.
@@ -259,6 +289,18 @@ bool decodeAnimation(std::span<const std::uint8_t> bytes, OrvData& tree, Problem
         }
     }
     return shadowSeen;
+}
+
+HeaderPeek peekHeader(std::span<const std::uint8_t> bytes)
+{
+    ByteReader in(bytes);
+    HeaderPeek peek;
+    peek.file = decodeFileHeader(in, [](const char*) {});
+    peek.file_complete = !in.ranOut();
+    Unnamed unnamed;
+    peek.first_frame = decodeFrameHeader(in, false, unnamed);
+    peek.complete = !in.ranOut();
+    return peek;
 }
 
 std::size_t frameRecordsSize(const OrvData& tree)

@@ -14,6 +14,37 @@
 
 namespace ravir {
 
+// The file header as stored (layout in orv_format.h).
+struct FileHeader {
+    bool has_background = false;
+    std::uint32_t speed = 0;
+    std::uint32_t location_size = 0;
+    std::span<const std::uint8_t> location;  // the bytes of it that the file holds
+    std::uint32_t frame_count = 0;           // as stored: the background frame not counted
+    std::size_t size = 0;                    // the bytes it takes, where the frame records start
+};
+
+// A frame record's header as stored, the height word decoded.
+struct FrameHeader {
+    std::uint32_t frame_size = 0;
+    bool shadow = false;
+    std::uint16_t height = 0;
+    std::uint16_t width = 0;
+    std::int16_t y_offset = 0;
+    std::int16_t x_offset = 0;
+};
+
+// The header at the start of `bytes` and the header of the first frame record
+// after it (decoded as the first frame, which no shadow frame precedes); fields the
+// bytes do not hold read as zeros, and the flags say which the bytes held whole.
+struct HeaderPeek {
+    FileHeader file;
+    FrameHeader first_frame;
+    bool file_complete = false;
+    bool complete = false;  // the first frame's header too
+};
+HeaderPeek peekHeader(std::span<const std::uint8_t> bytes);
+
 // Decodes a whole file into `tree`, which must hold a palette. Sets `info`,
 // `has_background` and `frames`, and the palette's location (as stored, cut at its
 // first NUL) and location size. The lists keep the storage they already have, so

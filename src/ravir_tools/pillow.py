@@ -22,28 +22,13 @@ ImageFile.LOAD_TRUNCATED_IMAGES is set, which keeps what loaded.
 from __future__ import annotations
 
 import os
-import struct
 from typing import NamedTuple
 
 from PIL import Image, ImageFile
 
 from ravir_tools import _native
 
-# The header as src/anim/orv_format.h lays it out, little-endian:
-#   optional "FATZ", u32 reserved, u8 background flag;
-#   u32 speed, u32 location size L, L bytes of palette location (NUL-terminated),
-#   u32 frame count (the background frame not counted);
-#   then the frames, each starting with u32 size, u16 height word (bit 15: shadow,
-#   and then only the low 8 bits are the height), u16 width, i16 y, i16 x, u8, u8.
-MAGIC = b"FATZ"
-BACKGROUND_HEADER_SIZE = 9
-BACKGROUND_FLAG_OFFSET = 8
-BODY_HEADER = struct.Struct("<II")  # speed, location size
-FRAME_COUNT = struct.Struct("<I")
-FRAME_HEADER = struct.Struct("<IHHhh")  # size, height word, width, y offset, x offset
-SHADOW_BIT = 0x8000
-SHORT_HEIGHT_MASK = 0xFF
-
+MAGIC = b"FATZ"  # the optional background header's; the format has no other magic
 # A longer stored location is no path a file system takes: such bytes are some
 # other format's. The shortest real one names at least one character.
 MAX_LOCATION_SIZE = 4096
@@ -55,8 +40,9 @@ NOT_IN_PATHS = frozenset(range(0x20)) | {0x7F} | set(b'<>"|?*')
 # small files whose next bytes could pass for a short location.
 FOREIGN_SIGNATURES = (b"RIFF", b"RIFX", b"FORM", b"\x89PNG", b"GIF8", b"\xff\xd8\xff", b"II*\0", b"MM\0*",
                       b"8BPS", b"qoif", b"DDS ", b"icns", b"%PDF", b"%!PS")
-MAX_HEADER_SIZE = (BACKGROUND_HEADER_SIZE + BODY_HEADER.size + MAX_LOCATION_SIZE + FRAME_COUNT.size
-                   + FRAME_HEADER.size)
+# The background header, speed, location size, longest location, frame count and
+# the first frame's header take no more.
+MAX_HEADER_SIZE = 9 + 8 + MAX_LOCATION_SIZE + 4 + 14
 
 
 class Header(NamedTuple):
@@ -82,60 +68,39 @@ def _names_a_file(location: bytes) -> bool:
 def _accept(prefix: bytes) -> bool:
     """Whether the first 16 bytes can start an animation file. The format has no
     magic of its own beyond the optional "FATZ", so the check is the location
-    size's: small and non-zero, which no text and no common image format has in
-    bytes 4 to 7, followed by the start of a plausible path; and no file starts
-    with a well-known format's signature. _open checks the whole header."""
+    size's: small and non-zero, which no text and no common image format has,
+    followed (where the 16 bytes reach) by the start of a plausible path; and no
+    file starts with a well-known format's signature. _open checks the whole header."""
     if prefix.startswith(FOREIGN_SIGNATURES):
         return False
-    if prefix.startswith(MAGIC):
-        # Only the speed and three bytes of the location size follow in 16 bytes.
-        size = prefix[BACKGROUND_HEADER_SIZE + 4:BACKGROUND_HEADER_SIZE + 7]
-        low = int.from_bytes(size[:2], "little")
-        return len(size) == 3 and size[2] == 0 and MIN_LOCATION_SIZE <= low <= MAX_LOCATION_SIZE
-    if len(prefix) < BODY_HEADER.size + MIN_LOCATION_SIZE:
+    peek = _native.peek_header(prefix)
+    if not MIN_LOCATION_SIZE <= peek.location_size <= MAX_LOCATION_SIZE:
         return False
-    _, size = BODY_HEADER.unpack_from(prefix)
-    if not MIN_LOCATION_SIZE <= size <= MAX_LOCATION_SIZE:
-        return False
-    seen = prefix[BODY_HEADER.size:BODY_HEADER.size + size]
-    return _plausible_path(seen.split(b"\0", 1)[0])
+    # With the background header, the 16 bytes end before the location starts.
+    return prefix.startswith(MAGIC) or _plausible_path(peek.location.split(b"\0", 1)[0])
 
 
 def read_header(head: bytes, file_size: int) -> Header:
     """The header at the start of `head`, checked to be self-consistent: SyntaxError
     for bytes that are no animation. `file_size` is the whole file's."""
-    position = 0
-    background = False
-    if head.startswith(MAGIC):
-        background = head[BACKGROUND_FLAG_OFFSET:BACKGROUND_FLAG_OFFSET + 1] not in (b"", b"\0")
-        position = BACKGROUND_HEADER_SIZE
-    if len(head) < position + BODY_HEADER.size:
-        raise SyntaxError("the file ends within the header")
-    speed, size = BODY_HEADER.unpack_from(head, position)
-    position += BODY_HEADER.size
-    if not MIN_LOCATION_SIZE <= size <= MAX_LOCATION_SIZE:
-        raise SyntaxError(f"a palette location of {size} bytes")
-    stored = head[position:position + size]
-    position += size
-    if len(stored) < size or b"\0" not in stored:
+    peek = _native.peek_header(head)
+    if not MIN_LOCATION_SIZE <= peek.location_size <= MAX_LOCATION_SIZE:
+        raise SyntaxError(f"a palette location of {peek.location_size} bytes")
+    if len(peek.location) < peek.location_size or b"\0" not in peek.location:
         raise SyntaxError("the palette location is not NUL-terminated")
-    location = stored.split(b"\0", 1)[0]
+    location = peek.location.split(b"\0", 1)[0]
     if not _names_a_file(location):
         raise SyntaxError("the palette location names no file")
-    if len(head) < position + FRAME_COUNT.size:
+    if not peek.file_complete:
         raise SyntaxError("the file ends within the header")
-    (count,) = FRAME_COUNT.unpack_from(head, position)
-    position += FRAME_COUNT.size
-    count += background
+    count = peek.frame_count + peek.background
     # Every frame takes bytes of its own: a larger count is no count.
     if count > file_size:
         raise SyntaxError(f"a frame count of {count} in a file of {file_size} bytes")
     # A file that ends within the first frame reads as if zeros followed, as the core reads it.
-    first = head[position:position + FRAME_HEADER.size].ljust(FRAME_HEADER.size, b"\0")
-    _, word, width, y_offset, x_offset = FRAME_HEADER.unpack(first)
-    shadow = bool(word & SHADOW_BIT)
-    height = word & SHORT_HEIGHT_MASK if shadow else word
-    return Header(background, speed, location, count, (width, height, x_offset, y_offset, shadow))
+    first = peek.first_frame
+    return Header(peek.background, peek.speed, location, count,
+                  (first.width, first.height, first.x_offset, first.y_offset, first.shadow))
 
 
 def _file_name(fp, filename) -> str:

@@ -5,6 +5,7 @@ import struct
 import pytest
 
 import ravir
+
 from tests.support.orv_bytes import Frame, animation_bytes, ramp_palette
 
 CLEAR = (0, 0, 0, 0)

@@ -4,6 +4,7 @@ thousand times: whatever a cycle allocates, the next cycles must reuse."""
 import pytest
 
 import ravir
+
 from tests.support.orv_bytes import Frame
 from tests.support.process_memory import resident_bytes, under_sanitizer
 

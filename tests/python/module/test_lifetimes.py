@@ -4,6 +4,7 @@ import weakref
 import pytest
 
 import ravir
+
 from tests.support.projects import SPRITE
 from tests.support.orv_bytes import Frame
 from tests.support.process_memory import resident_bytes, under_sanitizer

@@ -8,6 +8,7 @@ import gc
 import pytest
 
 import ravir
+
 from tests.support.orv_bytes import Frame, animation_bytes
 
 WIDE = [Frame(width=6, rows=[[(0, [1, 2]), (1, [3])], [(2, [4])], []]) for _ in range(3)]

@@ -1,6 +1,7 @@
 import pytest
 
 import ravir
+
 from tests.support.orv_bytes import palette_bytes
 
 

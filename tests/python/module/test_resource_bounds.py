@@ -2,7 +2,8 @@
 
 Each file is loaded in a subprocess of its own, which measures the load's time and
 its own peak resident memory; the load must end within 10 s under 1.5 GiB, with
-the outcome expected for that file. Run this file directly to print the figures.
+the outcome expected for that file. To print the figures, run it from the project's
+folder: python -m tests.python.module.test_resource_bounds
 """
 
 import json
@@ -14,6 +15,7 @@ import pytest
 
 from tests.support.orv_bytes import Frame, animation_bytes, palette_bytes, ramp_palette
 from tests.support.process_memory import under_sanitizer
+
 
 MiB = 1 << 20
 MAX_FILE_BYTES = MiB

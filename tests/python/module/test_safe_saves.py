@@ -19,6 +19,7 @@ import time
 from pathlib import Path
 
 import pytest
+
 from tests.support.cli_run import one_error
 from tests.support.projects import SPRITE
 from tests.support.orv_bytes import Frame

@@ -11,6 +11,7 @@ import textwrap
 import threading
 
 import ravir
+
 from tests.support.orv_bytes import Frame
 
 ROUNDS = 40

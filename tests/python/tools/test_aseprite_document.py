@@ -12,6 +12,7 @@ from ravir_tools.limits import MAX_DOCUMENT_PIXEL_BYTES as MAX_PIXELS
 
 from tests.support import aseprite_bytes as ab
 
+
 BYTE = st.integers(0, 255)
 SHORT = st.integers(-32768, 32767)
 TEXT = st.text(st.characters(codec="utf-8"), max_size=12)

@@ -6,10 +6,11 @@ import subprocess
 import sys
 import time
 
+from PIL import Image
+
 from tests.support.cli_run import ravir
 from tests.support.projects import SPRITE
 from tests.support.orv_bytes import Frame
-from PIL import Image
 
 
 def files_below(folder):

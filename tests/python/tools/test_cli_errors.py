@@ -2,6 +2,7 @@
 right exit status, never a traceback."""
 
 import pytest
+
 from tests.support.cli_run import ravir
 from tests.support.projects import SPRITE
 from tests.support.orv_bytes import animation_bytes

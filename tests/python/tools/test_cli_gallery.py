@@ -6,6 +6,7 @@ from pathlib import Path
 from urllib.parse import unquote, urlsplit
 
 import pytest
+
 from tests.support.cli_run import one_error, ravir
 from tests.support.projects import SPRITE, Project
 from tests.support.orv_bytes import Frame, animation_bytes, ramp_palette

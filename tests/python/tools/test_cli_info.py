@@ -1,6 +1,7 @@
 import json
 
 import pytest
+
 from tests.support.cli_run import one_error, ravir
 from tests.support.projects import SPRITE
 from tests.support.orv_bytes import Frame

@@ -2,11 +2,12 @@ import json
 
 import pytest
 import ravir
-from tests.support.cli_run import one_error, ravir as run, rgba
-from tests.support.orv_bytes import ramp_palette
 from PIL import Image
 
 from ravir_tools.palettes.registry import write_palette_file
+
+from tests.support.cli_run import one_error, ravir as run, rgba
+from tests.support.orv_bytes import ramp_palette
 
 RAMP = ramp_palette()
 

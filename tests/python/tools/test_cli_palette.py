@@ -1,11 +1,12 @@
 import json
 
 import pytest
-from tests.support.cli_run import one_error, ravir
-from tests.support.orv_bytes import palette_bytes, ramp_palette
 from PIL import Image
 
 from ravir_tools.palettes.registry import read_palette_file, write_palette_file
+
+from tests.support.cli_run import one_error, ravir
+from tests.support.orv_bytes import palette_bytes, ramp_palette
 
 
 def test_json_lists_every_color(project):
@@ -41,6 +42,7 @@ def test_asks_for_an_output(project):
     assert result.returncode == 2 and "-o" in result.stderr
 
 
+GPL = "GIMP Palette\nName: x\n#\n"
 PALETTES = {
     "opaque": ramp_palette(),
     "one transparent entry": [c if i != 5 else (*c[:3], 0) for i, c in enumerate(ramp_palette(20))],
@@ -68,10 +70,20 @@ def test_each_format_reads_back_what_it_keeps(tmp_path, format, name):
         assert ("Channels: RGBA" in path.read_text()) == (name in ("one transparent entry", "fourth bytes differ"))
 
 
-@pytest.mark.parametrize("name, format", [("x.act", "act"), ("x.pal", "pal"), ("x.bin", "pal")])
-def test_a_file_of_both_binary_formats_goes_by_its_extension(tmp_path, name, format):
+@pytest.mark.parametrize("name, content, format", [
+    # 768 bytes read both as .act and as a game palette of 191 colors: the extension decides.
+    ("x.act", palette_bytes(ramp_palette(191)), "act"),
+    ("x.pal", palette_bytes(ramp_palette(191)), "pal"),
+    ("x.bin", palette_bytes(ramp_palette(191)), "pal"),
+    # Otherwise the content does, whatever the name.
+    ("x.pal", GPL.encode() + b"1 2 3\n", "gpl"),
+    ("x.gpl", b"\xef\xbb\xbfJASC-PAL\r\n0100\r\n1\r\n1 2 3\r\n", "jasc"),
+    ("x.act", palette_bytes(ramp_palette(7)), "pal"),
+    ("x.pal", bytes(768), "act"),
+])
+def test_a_palette_is_recognised_by_its_content_then_its_extension(tmp_path, name, content, format):
     path = tmp_path / name
-    path.write_bytes(palette_bytes(ramp_palette(191)))  # 768 bytes, as an .act file has
+    path.write_bytes(content)
     assert read_palette_file(path).format == format
 
 
@@ -83,8 +95,6 @@ def test_the_command_converts_and_warns_of_what_it_loses(project, tmp_path):
     printed = json.loads(ravir("palette", tmp_path / "b.txt", "--json").stdout)
     assert printed["format"] == "jasc" and printed["colors"][7] == [7, 14, 248, 255]
 
-
-GPL = "GIMP Palette\nName: x\n#\n"
 
 
 @pytest.mark.parametrize("name, content, words", [

@@ -3,12 +3,13 @@ import struct
 
 import pytest
 import ravir
-from tests.support.cli_run import one_error, pixels, ravir as run, rgba
-from tests.support.projects import SPRITE
-from tests.support.orv_bytes import Frame, ramp_palette
 from PIL import Image
 
 from ravir_tools.palettes.registry import write_palette_file
+
+from tests.support.cli_run import one_error, pixels, ravir as run, rgba
+from tests.support.projects import SPRITE
+from tests.support.orv_bytes import Frame, ramp_palette
 
 
 def rendered(path, palette=""):

@@ -7,14 +7,15 @@ import zlib
 from pathlib import Path
 
 import aseprite
-from tests.support import aseprite_bytes as ab
 import pytest
 import ravir
+from hypothesis import HealthCheck, given, settings, strategies as st
+from PIL import Image
+
+from tests.support import aseprite_bytes as ab
 from tests.support.cli_run import one_error, ravir as run
 from tests.support.projects import Project
-from hypothesis import HealthCheck, given, settings, strategies as st
 from tests.support.orv_bytes import Frame
-from PIL import Image
 
 MAGIC_SPEED = 0x5A544146  # "FATZ": such a speed needs the background header
 INT16 = st.integers(-32768, 32767)

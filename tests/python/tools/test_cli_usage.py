@@ -9,6 +9,7 @@ import sys
 from pathlib import Path
 
 import pytest
+
 from tests.support.cli_run import ravir
 
 

@@ -3,11 +3,12 @@ import struct
 
 import pytest
 import ravir
-from tests.support.projects import SPRITE
-from tests.support.orv_bytes import Frame, animation_bytes
 from PIL import Image, ImageFile, UnidentifiedImageError
 
 import ravir_tools.pillow  # noqa: F401  registers the format
+
+from tests.support.projects import SPRITE
+from tests.support.orv_bytes import Frame, animation_bytes
 
 
 def rendered(path):
