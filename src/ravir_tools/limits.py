@@ -1,6 +1,15 @@
 """The sizes the animation format holds, and the limits the tools keep to on any
 input, in one place."""
 
+from __future__ import annotations
+
+from collections.abc import Callable
+from dataclasses import dataclass
+
+from PIL import Image
+
+from ravir_tools.errors import ToolError
+
 MAX_FRAME_WIDTH = 0xFFFF
 MAX_FRAME_HEIGHT = 0x7FFF  # the height word's top bit is the shadow flag
 # The largest frame the format holds; larger images are refused before they are read.
@@ -15,3 +24,37 @@ SPEEDS = range(2**32)
 # file, compressed, no more than that and their headers.
 MAX_DOCUMENT_PIXEL_BYTES = 512 << 20  # far above any animation of the game, far below what would exhaust memory
 MAX_DOCUMENT_BYTES = 2 * MAX_DOCUMENT_PIXEL_BYTES
+
+
+# --- pixels --------------------------------------------------------------------
+# Every canvas, sheet, preview frame, scaled frame and image read follows Pillow's
+# convention: above its MAX_IMAGE_PIXELS (about 89 million) a warning, above twice
+# that a refusal, before anything of that size is allocated. --max-pixels sets the
+# refusal's limit (the warning comes above half of it).
+DEFAULT_MAX_PIXELS = 2 * (Image.MAX_IMAGE_PIXELS or 89_478_485)
+
+
+def human(count: int) -> str:
+    """A count as people read it: 950, 3.6 K, 179 M, 3.6 G."""
+    for size, unit in ((10**9, "G"), (10**6, "M"), (10**3, "K")):
+        if count >= size:
+            value = count / size
+            return f"{value:.1f} {unit}" if value < 10 else f"{value:.0f} {unit}"
+    return str(count)
+
+
+@dataclass(frozen=True)
+class PixelLimit:
+    max_pixels: int = DEFAULT_MAX_PIXELS
+
+    def check(self, subject, what: str, width: int, height: int,
+              warn: Callable[[object, str], None] | None = None) -> None:
+        """Refuses `what` (of `subject`, the file) at `width` x `height` when it has
+        more pixels than the limit, in one line naming both; warns above half of it."""
+        pixels = width * height
+        if pixels > self.max_pixels:
+            raise ToolError(subject, f"{what} would be {width} x {height} ({human(pixels)} pixels), above the limit "
+                                     f"of {human(self.max_pixels)}; --max-pixels raises it")
+        if warn is not None and pixels > self.max_pixels // 2:
+            warn(subject, f"{what} is {width} x {height} ({human(pixels)} pixels), more than half the limit of "
+                          f"{human(self.max_pixels)}")

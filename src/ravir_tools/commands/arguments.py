@@ -5,6 +5,7 @@ from __future__ import annotations
 import argparse
 from pathlib import Path
 
+from ravir_tools import limits
 from ravir_tools.batch import default_jobs
 
 
@@ -23,3 +24,9 @@ def add_jobs(parser: argparse.ArgumentParser) -> None:
 
 def add_palette(parser: argparse.ArgumentParser, help: str) -> None:
     parser.add_argument("--palette", type=Path, metavar="PAL", help=help)
+
+
+def add_max_pixels(parser: argparse.ArgumentParser) -> None:
+    parser.add_argument("--max-pixels", type=positive_int, default=limits.DEFAULT_MAX_PIXELS, metavar="N",
+                        help="refuse any canvas, sheet or image of more pixels than this (default "
+                             f"{limits.DEFAULT_MAX_PIXELS}, twice Pillow's limit; a warning comes above half)")
