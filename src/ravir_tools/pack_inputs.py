@@ -52,6 +52,10 @@ class Plan:
 
 def plan(options: PackOptions, batch: Batch) -> Plan | None:
     """The plan for the inputs; None when some PNG could not be read, each named."""
+    animations = [argument for argument in options.inputs if argument.lower().endswith(".orv")]
+    if animations:
+        raise ToolError(animations[0], "is an animation: pack builds one from a manifest or atlas (.json), a folder "
+                                       "of PNGs or an Aseprite document, which `ravir render` makes from it")
     whole = [Path(argument) for argument in options.inputs if argument.lower().endswith(WHOLE)]
     if whole and len(options.inputs) > 1:
         raise ToolError(whole[0], "a manifest, atlas or Aseprite document is packed on its own, without other inputs")

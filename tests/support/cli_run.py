@@ -1,5 +1,6 @@
 """Runs the command-line tool as a user would: in a process of its own."""
 
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -16,10 +17,19 @@ def ravir(*args, cwd=None, ok=True) -> subprocess.CompletedProcess:
     return result
 
 
+# The line a run of render, palette or gallery ends with, unless -q.
+SUMMARY = re.compile(r"ravir (render|palette|gallery): wrote ")
+
+
+def problems(result: subprocess.CompletedProcess) -> list[str]:
+    """The lines on standard error but the run's summary."""
+    return [line for line in result.stderr.splitlines() if not SUMMARY.match(line)]
+
+
 def one_error(result: subprocess.CompletedProcess, *words: str) -> str:
-    """The single line a failed run printed, checked to name each of `words`."""
+    """The single line a failed run printed besides its summary, checked to name each of `words`."""
     assert result.returncode == 1
-    lines = result.stderr.splitlines()
+    lines = problems(result)
     assert len(lines) == 1, result.stderr
     for word in words:
         assert str(word) in lines[0]

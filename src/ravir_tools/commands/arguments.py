@@ -30,3 +30,7 @@ def add_max_pixels(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("--max-pixels", type=positive_int, default=limits.DEFAULT_MAX_PIXELS, metavar="N",
                         help="refuse any canvas, sheet or image of more pixels than this (default "
                              f"{limits.DEFAULT_MAX_PIXELS}, twice Pillow's limit; a warning comes above half)")
+
+
+def add_quiet(parser: argparse.ArgumentParser) -> None:
+    parser.add_argument("-q", "--quiet", action="store_true", help="print nothing but problems")

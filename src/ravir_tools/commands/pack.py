@@ -11,11 +11,13 @@ from pathlib import Path
 
 from ravir_tools import _native, animation, atomic_file, limits
 from ravir_tools.batch import Batch, Input
+from ravir_tools.commands.arguments import add_quiet
 from ravir_tools.errors import ToolError
 from ravir_tools.frames.color_lookup import Indexed
 from ravir_tools.frames.sources import FrameReader, Originals
 from ravir_tools.pack_inputs import PackOptions, Plan, plan
 from ravir_tools.palettes.registry import read_palette
+from ravir_tools.wording import counted
 
 NAME = "pack"
 SUMMARY = "build an animation from rendered or edited frames"
@@ -73,7 +75,7 @@ def add_arguments(parser) -> None:
     parser.add_argument("--background", action=argparse.BooleanOptionalAction,
                         help="store the last frame as the background frame (default: as the manifest or the "
                              "PNG of the last frame says)")
-    parser.add_argument("-q", "--quiet", action="store_true", help="print nothing but problems")
+    add_quiet(parser)
 
 
 def options(args) -> PackOptions:
@@ -158,8 +160,10 @@ def pack(plan: Plan, options: PackOptions, batch: Batch) -> int:
     except OSError as error:
         raise ToolError(options.output, f"cannot write: {error.strerror}") from None
     if not options.quiet:
-        print(f"{options.output}: {len(plan.frames)} frames"
+        print(f"{options.output}: {counted(len(plan.frames), 'frame')}"
               + (" (the last the background)" if plan.background else "") + f", palette {plan.palette}")
+    if plan.source is None and options.speed is None:
+        batch.warn(options.output, "stores speed 0, as PNG frames give none: --speed N sets it")
     if palette.format != "pal":
         batch.warn(options.output, f"it names its palette {plan.palette}, which the game cannot read, as it reads "
                                 f"only its own format: convert it (`ravir palette {plan.palette} -o NAME.pal`) "

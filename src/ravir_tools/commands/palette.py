@@ -8,8 +8,10 @@ import sys
 from dataclasses import dataclass
 from pathlib import Path
 
+from ravir_tools.commands.arguments import add_quiet
 from ravir_tools.errors import ToolError, UsageError
 from ravir_tools.palettes.registry import WRITABLE, output_format, read_palette_file, write_palette_file
+from ravir_tools.wording import counted
 
 NAME = "palette"
 SUMMARY = "convert a palette, draw it as a swatch or print it"
@@ -40,6 +42,7 @@ class Options:
     output: Path | None = None
     format: str | None = None  # a name in the registry; None: from the output's extension
     json: bool = False
+    quiet: bool = False
 
 
 def add_arguments(parser) -> None:
@@ -48,6 +51,7 @@ def add_arguments(parser) -> None:
     parser.add_argument("--format", choices=sorted(WRITABLE),
                         help="format to write (default: from the output's extension; pal is the game's)")
     parser.add_argument("--json", action="store_true", help="print the colors as JSON")
+    add_quiet(parser)
 
 
 def options(args) -> Options:
@@ -55,7 +59,7 @@ def options(args) -> Options:
         raise UsageError("give -o OUT, --json or both")
     if args.format is not None and args.output is None:
         raise UsageError("--format needs -o OUT")
-    return Options(args.palette, args.output, args.format, args.json)
+    return Options(args.palette, args.output, args.format, args.json, args.quiet)
 
 
 def say(message: str) -> None:
@@ -74,6 +78,8 @@ def run(options: Options) -> int:
             raise ToolError(options.output, f"cannot write: {error.strerror or error}") from None
         if lost:
             say(f"{options.output}: warning: {lost}")
+        if not options.quiet:
+            say(f"wrote {options.output}: {counted(len(palette.colors), 'color')} as {format}")
     if options.json:
         print(json.dumps({"palette": str(options.palette), "format": palette.format,
                           "colors": [list(c) for c in palette.colors]}))

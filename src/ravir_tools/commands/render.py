@@ -6,12 +6,13 @@ from __future__ import annotations
 from dataclasses import dataclass
 from pathlib import Path
 
-from ravir_tools import animation
+from ravir_tools import animation, output_folder
 from ravir_tools.batch import Batch, Input, InputFiles, Report
-from ravir_tools.commands.arguments import add_jobs, add_palette, positive_int
+from ravir_tools.commands.arguments import add_jobs, add_palette, add_quiet, positive_int
 from ravir_tools.errors import ToolError
 from ravir_tools.palettes.registry import Palette, read_palette
 from ravir_tools.render_outputs import RenderOptions, render_animation
+from ravir_tools.wording import counted
 
 NAME = "render"
 SUMMARY = "write frames as PNG images, sheets and previews"
@@ -38,6 +39,7 @@ class Options:
     render: RenderOptions
     palette: Path | None = None
     jobs: int = 1
+    quiet: bool = False
 
 
 def add_arguments(parser) -> None:
@@ -60,6 +62,7 @@ def add_arguments(parser) -> None:
     parser.add_argument("--compress-level", type=int, choices=range(10), default=6, metavar="0-9",
                         help="PNG compression: 0 is fastest and largest, 9 smallest and slowest (default 6)")
     parser.add_argument("-v", "--verbose", action="store_true", help="print each file written")
+    add_quiet(parser)
     add_jobs(parser)
 
 
@@ -67,7 +70,7 @@ def options(args) -> Options:
     render = RenderOptions(indexed=args.indexed, sheet=args.sheet, aseprite=args.aseprite, gif=args.gif,
                            apng=args.apng, scale=args.scale, flip_offsets=args.flip_offsets, duration=args.duration,
                            compress_level=args.compress_level, verbose=args.verbose)
-    return Options(args.files, args.output, render, args.palette, args.jobs)
+    return Options(args.files, args.output, render, args.palette, args.jobs, args.quiet)
 
 
 class RenderFile:
@@ -82,10 +85,16 @@ class RenderFile:
         base = self.output / item.name
         if item.clash is not None:
             raise ToolError(item.path, f"its output {base}_* would overwrite that of {item.clash}")
-        render_animation(anim, base, self.render, report)
+        report.result = len(render_animation(anim, base, self.render, report).files)
 
 
 def run(options: Options) -> int:
     batch = Batch("ravir render", InputFiles(options.files, ".orv"), options.jobs)
     palette = read_palette(options.palette, batch.warn) if options.palette is not None else None
-    return batch.run(RenderFile(options.output, options.render, palette))
+    output_folder.prepare(options.output)
+    written: list[int] = []  # the files of each animation rendered
+    status = batch.run(RenderFile(options.output, options.render, palette), written.append)
+    if not options.quiet:
+        batch.say(f"wrote {counted(sum(written), 'file')} into {options.output} from "
+                  f"{counted(len(written), 'animation')}, {batch.failed} failed")
+    return status

@@ -27,13 +27,15 @@ def test_workers_write_and_say_exactly_what_one_process_does(project, tmp_path):
         out = tmp_path / f"out{jobs}"
         rendered = ravir("render", project.root / "anim", "-o", out, "--sheet", "-v", "-j", jobs, ok=False)
         described = ravir("info", project.root / "anim", "--json", "-j", jobs, ok=False)
-        runs[jobs] = (rendered.returncode, rendered.stdout.replace(str(out), "OUT"), rendered.stderr,
+        said = [text.replace(str(out), "OUT") for text in (rendered.stdout, rendered.stderr)]
+        runs[jobs] = (rendered.returncode, *said,
                       described.returncode, described.stdout, described.stderr, files_below(out))
     assert runs["1"] == runs["3"]
     status, stdout, stderr, *_ = runs["1"]
     assert status == 1 and len(stdout.splitlines()) == 12 * 5  # two frames, a sheet, its atlas, the manifest
     assert [line.split(":")[1].strip() for line in stderr.splitlines()] == [
-        str(project.root / "anim" / "set1" / "broken.orv"), str(project.root / "anim" / "set2" / "orphan.orv")]
+        str(project.root / "anim" / "set1" / "broken.orv"), str(project.root / "anim" / "set2" / "orphan.orv"),
+        "wrote 60 files into OUT from 12 animations, 2 failed"]
 
 
 def test_an_interrupt_stops_every_worker_and_leaves_no_partial_file(project, tmp_path):

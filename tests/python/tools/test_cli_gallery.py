@@ -167,7 +167,8 @@ def test_every_link_names_a_file_of_the_site(gallery):
 
 
 def summary(result) -> str:
-    return result.stdout.strip().split(": ", 1)[1]
+    assert result.stdout == ""
+    return result.stderr.splitlines()[-1].rsplit(": ", 1)[1]
 
 
 @pytest.mark.parametrize("change, redone, gone", [

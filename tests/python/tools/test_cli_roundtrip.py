@@ -13,7 +13,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 from PIL import Image
 
 from tests.support import aseprite_bytes as ab
-from tests.support.cli_run import one_error, ravir as run
+from tests.support.cli_run import one_error, problems, ravir as run
 from tests.support.projects import Project
 from tests.support.orv_bytes import Frame
 
@@ -159,7 +159,7 @@ def test_a_frame_drawing_every_index_keeps_its_gaps_in_a_mask(tmp_path):
     every_index = [(0, list(range(128))), (0, list(range(128, 256)))]
     source = project.animation([Frame(width=300, rows=[every_index, [(40, [3])]])])
     result = run("render", source, "-o", tmp_path / "out", "--indexed", "--sheet", "--aseprite")
-    warnings = result.stderr.splitlines()
+    warnings = problems(result)
     assert len(warnings) == 3 and all("draw all 256 indices" in line or "draws all 256 indices" in line
                                       for line in warnings)
     assert all(name in result.stderr for name in ("x_000.mask.png", "x_sheet.mask.png", "'gap mask'"))

@@ -8,9 +8,9 @@ import contextlib
 from dataclasses import dataclass
 from pathlib import Path
 
-from ravir_tools import atomic_file
+from ravir_tools import atomic_file, output_folder
 from ravir_tools.batch import Batch, Input, InputFiles
-from ravir_tools.commands.arguments import add_jobs, add_palette
+from ravir_tools.commands.arguments import add_jobs, add_palette, add_quiet
 from ravir_tools.commands.gallery import pages, state
 from ravir_tools.commands.gallery.site import ASSETS, INDEX, Place, inside
 from ravir_tools.commands.gallery.work import Work
@@ -38,6 +38,7 @@ class Options:
     flip_offsets: bool = False
     palette: Path | None = None
     jobs: int = 1
+    quiet: bool = False
 
 
 def add_arguments(parser) -> None:
@@ -45,11 +46,12 @@ def add_arguments(parser) -> None:
     parser.add_argument("-o", "--output", required=True, type=Path, metavar="SITE", help="folder of the site")
     parser.add_argument("--flip-offsets", action="store_true", help="negate the offsets when aligning frames")
     add_palette(parser, "draw every animation with this palette (any format `ravir palette` reads)")
+    add_quiet(parser)
     add_jobs(parser)
 
 
 def options(args) -> Options:
-    return Options(args.folders, args.output, args.flip_offsets, args.palette, args.jobs)
+    return Options(args.folders, args.output, args.flip_offsets, args.palette, args.jobs, args.quiet)
 
 
 def labelled(arguments: list[str]) -> list[tuple[str, Path]]:
@@ -128,6 +130,7 @@ def run(options: Options) -> int:
     items = inputs(options.folders)
     palette_name = str(options.palette.resolve()) if options.palette is not None else None
     memory = state.State(site, {"flip_offsets": options.flip_offsets, "palette": palette_name})
+    output_folder.prepare(site)
     try:
         open_site(site, memory)
     except OSError as error:
@@ -156,5 +159,6 @@ def run(options: Options) -> int:
     except OSError as error:
         raise ToolError(error.filename or site, f"cannot write: {error.strerror}") from None
     broken = sum(1 for card in cards if card["error"])
-    print(f"{site / INDEX}: {pages.counted(len(cards), 'animation')}, {redone} redone, {broken} broken")
+    if not options.quiet:
+        batch.say(f"wrote {site / INDEX}: {pages.counted(len(cards), 'animation')}, {redone} redone, {broken} broken")
     return 1 if broken or batch.failed else 0
