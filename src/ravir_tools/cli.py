@@ -11,10 +11,10 @@ import sys
 
 import ravir
 
-from ravir_tools.commands import gallery, info, pack, palette, render
+from ravir_tools.commands import diff, gallery, info, pack, palette, render
 from ravir_tools.errors import ToolError, UsageError
 
-COMMANDS = (info, render, palette, pack, gallery)
+COMMANDS = (info, render, palette, pack, gallery, diff)
 
 EXAMPLES = """\
 examples:
@@ -26,6 +26,7 @@ examples:
   ravir render anim/walk.orv -o work/ --aseprite; ravir pack work/walk.aseprite -o anim/walk.orv
   ravir pack frames/ --palette pal/a.pal -o anim/new.orv --root .
   ravir gallery game/anim -o site/
+  ravir diff game/anim/walk.orv mod/anim/walk.orv -o diff/
 
 Run `ravir COMMAND --help` for each command's options.
 """
@@ -46,7 +47,12 @@ def parser() -> argparse.ArgumentParser:
 
 
 def main(argv: list[str] | None = None) -> int:
-    args = parser().parse_args(argv)
+    top = parser()
+    if not (sys.argv[1:] if argv is None else argv):
+        # What a newcomer types first: the commands and examples, not a usage error.
+        print(top.format_help(), end="")
+        return 0
+    args = top.parse_args(argv)
     command = args.command
     try:
         options = command.options(args)
@@ -58,7 +64,7 @@ def main(argv: list[str] | None = None) -> int:
         return status
     except ToolError as error:
         print(f"ravir {command.NAME}: {error}", file=sys.stderr)
-        return 1
+        return getattr(command, "ERROR_STATUS", 1)
     except KeyboardInterrupt:
         print("ravir: interrupted", file=sys.stderr)
         return 130

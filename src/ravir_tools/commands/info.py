@@ -2,14 +2,16 @@
 
 from __future__ import annotations
 
+import hashlib
 import json
 import sys
 from dataclasses import dataclass
 from pathlib import Path
 
-from ravir_tools import animation
+from ravir_tools import animation, limits
 from ravir_tools.batch import Batch, InputFiles
-from ravir_tools.commands.arguments import add_jobs, add_palette
+from ravir_tools.commands.arguments import add_jobs, add_max_pixels, add_palette
+from ravir_tools.frames.indexed import frame_pixels
 from ravir_tools.palettes.registry import Palette, read_palette
 
 NAME = "info"
@@ -21,15 +23,21 @@ EXAMPLES = """\
   ravir info game/anim --json > animations.json
   ravir info game/anim --jsonl -j 4 | grep '"background": true'
   ravir info anim/walk.orv --palette night.gpl
+  ravir info --text anim/walk.orv                # for `git diff`: see the README's recipe
+
+--text prints what the file draws and nothing of where it lies or what it found:
+the header, then a line per frame with a hash of the indices it draws, so that a
+line diff of two files shows the frames that changed.
 """
 
 
 @dataclass(frozen=True)
 class Options:
     files: list[str]
-    output: str = "text"  # "text", "json" (one array) or "jsonl" (an object a line)
+    output: str = "text"  # "text", "json" (one array), "jsonl" (an object a line) or "stable" (for line diffs)
     palette: Path | None = None
     jobs: int = 1
+    max_pixels: int = limits.DEFAULT_MAX_PIXELS
 
 
 def add_arguments(parser) -> None:
@@ -37,13 +45,17 @@ def add_arguments(parser) -> None:
     output = parser.add_mutually_exclusive_group()
     output.add_argument("--json", action="store_true", help="print one JSON list of all animations")
     output.add_argument("--jsonl", action="store_true", help="print one JSON object per animation, a line each")
+    output.add_argument("--text", action="store_true",
+                        help="print what each file draws, a line per frame with a hash of its indices, the same "
+                             "wherever the file lies: for `git diff` (textconv)")
     add_palette(parser, "draw with this palette (any format `ravir palette` reads) instead of the file's")
+    add_max_pixels(parser)
     add_jobs(parser)
 
 
 def options(args) -> Options:
-    output = "json" if args.json else "jsonl" if args.jsonl else "text"
-    return Options(args.files, output, args.palette, args.jobs)
+    output = "json" if args.json else "jsonl" if args.jsonl else "stable" if args.text else "text"
+    return Options(args.files, output, args.palette, args.jobs, args.max_pixels)
 
 
 def palette_status(summary: dict) -> str:
@@ -71,19 +83,39 @@ def text(summary: dict) -> str:
     return "\n".join(lines)
 
 
-class Summarize:
-    """The work on one animation: its summary, and its text unless JSON is wanted."""
+def stable_text(anim: animation.Animation, limit: limits.PixelLimit) -> str:
+    """The header and a line per frame, from what the file draws alone: the same for
+    a copy anywhere, whatever palette it finds, and for runs laid out otherwise."""
+    info = anim.data.info
+    location = repr(anim.location) if anim.location is not None else "(a name that is not UTF-8)"
+    lines = [f"speed {info.speed}", f"background {'yes' if anim.data.has_background else 'no'}",
+             f"palette location {location}", f"frames {info.frame_count}"]
+    for index, frame in enumerate(anim.frames):
+        limit.check(anim.path, f"frame {index}", frame.width, frame.height)
+        pixels = frame_pixels(anim.data, index)
+        digest = hashlib.sha256(pixels.drawn + pixels.indices).hexdigest()[:12]
+        kind = ", shadow" if pixels.shadow else ", background" if anim.data.has_background and \
+            index == len(anim.frames) - 1 else ""
+        lines.append(f"frame {index}: {frame.width}x{frame.height} at {frame.x_offset},{frame.y_offset}{kind}, "
+                     f"{len(pixels.drawn) - pixels.drawn.count(0)} pixels drawn, indices {digest}")
+    return "\n".join(lines)
 
-    def __init__(self, as_text: bool, palette: Palette | None):
-        self.as_text = as_text
-        self.palette = palette
+
+class Summarize:
+    """The work on one animation: its summary, its table or its stable text."""
+
+    def __init__(self, output: str, palette: Palette | None, limit: limits.PixelLimit, named: bool):
+        self.output, self.palette, self.limit, self.named = output, palette, limit, named
 
     def __call__(self, item, report) -> None:
         anim = animation.load(item.path, self.palette)
-        summary = animation.summary(anim, self.palette is not None)
         for warning in anim.warnings:
             report.warn(item.path, warning)
-        if self.as_text:
+        if self.output == "stable":
+            report.out((f"== {item.path}\n" if self.named else "") + stable_text(anim, self.limit))
+            return
+        summary = animation.summary(anim, self.palette is not None)
+        if self.output == "text":
             report.out(text(summary))
         else:
             report.result = summary
@@ -108,10 +140,10 @@ class JsonArray:
 def run(options: Options) -> int:
     batch = Batch("ravir info", InputFiles(options.files, ".orv"), options.jobs)
     palette = read_palette(options.palette, batch.warn) if options.palette is not None else None
-    work = Summarize(options.output == "text", palette)
+    work = Summarize(options.output, palette, limits.PixelLimit(options.max_pixels), len(batch.inputs) > 1)
     if options.output == "jsonl":
         return batch.run(work, lambda summary: sys.stdout.write(json.dumps(summary) + "\n"))
-    if options.output == "text":
+    if options.output in ("text", "stable"):
         return batch.run(work)
     array = JsonArray()
     status = batch.run(work, array.add)

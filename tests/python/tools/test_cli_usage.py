@@ -13,7 +13,7 @@ import pytest
 from tests.support.cli_run import ravir
 
 
-@pytest.mark.parametrize("command", ["info", "render", "palette", "pack", "gallery"])
+@pytest.mark.parametrize("command", ["info", "render", "palette", "pack", "gallery", "diff"])
 def test_every_command_explains_itself_with_examples(command):
     text = ravir(command, "--help").stdout
     assert f"usage: ravir {command}" in text
@@ -26,8 +26,10 @@ def test_the_console_command_is_installed():
     assert result.stdout.strip() == "ravir 0.8.0"
 
 
-def test_a_command_is_required():
-    assert ravir(ok=False).returncode == 2
+def test_ravir_alone_shows_the_commands_and_examples():
+    text = ravir().stdout
+    assert text.startswith("usage: ravir") and "\nexamples:\n  ravir info " in text
+    assert ravir("--frobnicate", ok=False).returncode == 2
 
 
 @pytest.mark.parametrize("terminal", [True, False])

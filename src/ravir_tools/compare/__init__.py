@@ -1,0 +1,2 @@
+"""What differs between two animations, two folders of them or two palettes, for
+`ravir diff`: computed here, shown by the command."""
