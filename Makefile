@@ -14,7 +14,7 @@ PYTHON312 ?= $(shell for p in python3.12 $$(pyenv root 2>/dev/null)/versions/3.1
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 export PATH := $(CURDIR)/$(VENV)/bin:$(PATH)
 
-.PHONY: test demo bench install test-cpp test-py build-cpp gtest chromium screenshots clean check clang fuzz
+.PHONY: test demo bench install test-cpp test-py build-cpp gtest chromium screenshots diff-picture clean check clang fuzz
 
 test: test-cpp test-py
 
@@ -28,6 +28,16 @@ screenshots: demo chromium
 	$(SHOT) --window-size=900,420 --screenshot=$(CURDIR)/docs/gallery-index.png file://$(CURDIR)/out/gallery/index.html
 	$(SHOT) --window-size=1200,860 --screenshot=$(CURDIR)/docs/gallery-page.png \
 		file://$(CURDIR)/out/gallery/pages/sample/anim/orb.html
+
+# The README's picture of `ravir diff`: the sample against a copy with one pixel
+# painted, made as the README's example makes it (diff exits 1: they differ).
+diff-picture: install
+	mkdir -p out/edited && cp -r examples/sample/. out/edited/
+	ravir render out/edited/anim/orb.orv -o out/work --indexed -q
+	$(VPY) -c "from PIL import Image; i = Image.open('out/work/orb_003.png'); \
+		i.putpixel((9, 12), 255); i.save(i.filename)"
+	ravir pack out/work/orb.json -o out/edited/anim/orb.orv -q
+	ravir diff examples/sample/anim/orb.orv out/edited/anim/orb.orv -o docs; test $$? = 1
 
 # Times the hot paths against their floors and the pure-Python baseline; the
 # figures land in out/bench/results.json.

@@ -51,7 +51,11 @@ class Pictures:
             draw.text((x, PAD // 2), label, fill=INK)
             image.paste(picture, (x, PAD + LABEL))
         path = Path(f"{self.base}_{number:03d}.diff.png")
-        atomic_file.write_image(path, image)
+        try:
+            path.parent.mkdir(parents=True, exist_ok=True)  # files found below a folder keep their place
+            atomic_file.write_image(path, image)
+        except OSError as error:
+            raise ToolError(path, f"cannot write: {error.strerror}") from None
         return path
 
 

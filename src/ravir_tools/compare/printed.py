@@ -61,11 +61,12 @@ def frame_line(frame: FrameChange) -> str:
 
 def animation_lines(change: AnimationChange) -> list[str]:
     lines = named(change.a, change.b)
-    lines += [f"{HEADER_NAMES[field]}: {value(field, a)} -> {value(field, b)}" for field, (a, b) in change.header.items()]
+    lines += [f"{HEADER_NAMES[name]}: {value(name, a)} -> {value(name, b)}" for name, (a, b) in change.header.items()]
     lines += [frame_line(frame) for frame in change.frames]
     if change.palette:
         a, b = change.palette_files
-        lines.append(f"palette: {counted(len(change.palette), 'entry', 'entries')} differ"
+        count = len(change.palette)
+        lines.append(f"palette: {counted(count, 'entry', 'entries')} {'differs' if count == 1 else 'differ'}"
                      + (f" ({a} -> {b})" if a != b else f" ({a})"))
         lines += entry_lines(change.palette, "  ")
     return lines
