@@ -53,8 +53,8 @@ def add_arguments(parser) -> None:
     parser.add_argument("a", type=Path, metavar="A", help="the animation, folder or palette before")
     parser.add_argument("b", type=Path, metavar="B", help="the animation, folder or palette after")
     parser.add_argument("-o", "--output", type=Path, metavar="DIR",
-                        help="write a picture of each changed frame into this folder: before, after and the "
-                             "changed pixels marked")
+                        help="write a picture of each frame whose pixels changed into this folder: before, "
+                             "after and the changed pixels marked")
     parser.add_argument("--json", action="store_true", help="print the differences as one JSON object")
     add_palette(parser, "draw both animations with this palette (any format `ravir palette` reads)")
     add_max_pixels(parser)
