@@ -16,6 +16,7 @@ from ravir_tools.commands.gallery.site import ASSETS, INDEX, Place, inside
 from ravir_tools.commands.gallery.work import Work
 from ravir_tools.errors import ToolError
 from ravir_tools.palettes.registry import read_palette
+from ravir_tools.wording import counted
 
 NAME = "gallery"
 SUMMARY = "write a browsable site of every animation"
@@ -160,5 +161,5 @@ def run(options: Options) -> int:
         raise ToolError(error.filename or site, f"cannot write: {error.strerror}") from None
     broken = sum(1 for card in cards if card["error"])
     if not options.quiet:
-        batch.say(f"wrote {site / INDEX}: {pages.counted(len(cards), 'animation')}, {redone} redone, {broken} broken")
+        batch.say(f"wrote {site / INDEX}: {counted(len(cards), 'animation')}, {redone} redone, {broken} broken")
     return 1 if broken or batch.failed else 0

@@ -9,6 +9,7 @@ from dataclasses import dataclass
 from html import escape
 
 from ravir_tools.commands.gallery.site import ASSETS, INDEX, Place, href
+from ravir_tools.wording import counted
 
 PLAYER_BOX = 320  # the player enlarges small animations by whole steps up to about this size
 
@@ -22,10 +23,6 @@ def document(page: str, title: str, body: str, script: str) -> str:
             f'<title>{escape(title)}</title>\n<link rel="stylesheet" href="{asset("gallery.css")}">\n'
             f'<link rel="icon" href="{asset("icon.svg")}">\n</head>\n<body>\n{body}\n'
             f'<script src="{asset(script)}"></script>\n</body>\n</html>\n')
-
-
-def counted(count: int, noun: str) -> str:
-    return f"{count} {noun}{'' if count == 1 else 's'}"
 
 
 def frames_text(card: dict) -> str:
