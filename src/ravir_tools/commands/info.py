@@ -81,12 +81,16 @@ class Summarize:
     def __call__(self, item, report) -> None:
         anim = animation.load(item.path, self.palette)
         summary = animation.summary(anim, self.palette is not None)
+        animation.tell_ignored_case(anim, report)
         for warning in anim.warnings:
             report.warn(item.path, warning)
         if self.as_text:
             report.out(text(summary))
         else:
             report.result = summary
+        if anim.palette_error:
+            # Described all the same, but a failure, as render and gallery count it.
+            report.fail(f"{item.path}: {anim.palette_error}")
 
 
 class JsonArray:
