@@ -15,7 +15,7 @@ from ravir_tools.errors import ToolError
 from ravir_tools.frames.color_lookup import Indexed
 from ravir_tools.frames.sources import FrameReader, Originals
 from ravir_tools.pack_inputs import PackOptions, Plan, plan
-from ravir_tools.palettes.registry import read_palette
+from ravir_tools.palettes.registry import Palette, read_palette
 
 NAME = "pack"
 SUMMARY = "build an animation from rendered or edited frames"
@@ -124,6 +124,9 @@ def encode(plan: Plan, frames: list[Indexed], root: Path, batch: Batch) -> bytes
     location = plan.location
     if location is None:
         location = _native.stored_location(str(root), os.path.abspath(plan.palette))
+    if plan.recorded is not None and location != plan.recorded:
+        batch.warn(plan.source, f"the animation names its palette {location!r}, where {plan.source.name} "
+                                f"recorded {plan.recorded!r}")
     try:
         return writer.encode(location)
     except ValueError as error:
@@ -140,12 +143,18 @@ def pack(plan: Plan, options: PackOptions, batch: Batch) -> int:
             batch.warn(plan.source, f"its palette differs from {plan.palette} in {len(differ)} entries (the first is "
                                     f"{differ[0]}): the animation keeps the indices drawn, with the colors of "
                                     f"{plan.palette}, which stays as it is")
-    originals = Originals(plan.described, palette, batch.warn) if plan.described else None
+    drawn_with = drawing_palette(plan, palette, options, batch)
+    originals = Originals(plan.described, drawn_with, batch.warn) if plan.described else None
     scale = plan.described.scale if plan.described else 1
-    reader = FrameReader(palette, options.nearest, scale, originals, batch.warn)
+    reader = FrameReader([drawn_with, palette], options.nearest, scale, originals, batch.warn)
     frames = read_frames(plan, reader, batch)
     if batch.failed:
         return 1
+    if reader.repaletted and not options.quiet:
+        names = ", ".join(path.name for path in reader.repaletted[:5]) + (", ..." if len(reader.repaletted) > 5 else "")
+        batch.say(f"{plan.source or reader.repaletted[0]}: {names}: "
+                  + ("its palette is" if len(reader.repaletted) == 1 else "their palettes are")
+                  + " not the game's (GIMP and ImageMagick rewrite palettes): read by color")
     root = Path(os.path.abspath(plan.root if plan.root is not None else
                                 os.path.commonpath([os.path.abspath(options.output.parent),
                                                     os.path.abspath(plan.palette.parent)])))
@@ -169,6 +178,24 @@ def pack(plan: Plan, options: PackOptions, batch: Batch) -> int:
                                 + (f"{root} is not above it" if plan.location is None else
                                    f"{plan.location!r} is not below a folder above it"))
     return 0
+
+
+def drawing_palette(plan: Plan, palette: Palette, options: PackOptions, batch: Batch) -> Palette:
+    """The palette the frames were drawn with: the manifest's, when --palette gives
+    another, so that the frames keep their indices in a palette swap; else `palette`."""
+    recorded = plan.described.palette_file if plan.described else None
+    if recorded is None or recorded == plan.palette or not recorded.is_file():
+        return palette
+    try:
+        drawn_with = read_palette(recorded)
+    except ToolError:
+        return palette
+    if drawn_with.colors == palette.colors:
+        return palette
+    if not options.quiet:
+        batch.say(f"{plan.source}: its frames are read in {recorded}, the palette they were drawn with; the "
+                  f"animation keeps their indices and the colors of {plan.palette}")
+    return drawn_with
 
 
 def run(options: PackOptions) -> int:

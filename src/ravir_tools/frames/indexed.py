@@ -42,6 +42,28 @@ def frame_pixels(data, index: int) -> FramePixels:
     return FramePixels(frame.width, frame.height, indices, drawn, counts, bool(frame.is_shadow))
 
 
+def fitted(frame: FramePixels, width: int, height: int) -> FramePixels:
+    """`frame` cut or grown to `width` x `height` from its top-left corner, as a frame
+    whose canvas was resized in an editor: what it gains are gaps."""
+    if (frame.width, frame.height) == (width, height):
+        return frame
+    indices, drawn = (fitted_plane(plane, (frame.width, frame.height), (width, height))
+                      for plane in (frame.indices, frame.drawn))
+    counts = [0] * 256
+    if not frame.shadow:
+        counts = Image.frombytes("L", (width, height), indices).histogram(
+            Image.frombytes("L", (width, height), drawn.translate(TO_FULL)))
+    return FramePixels(width, height, indices, drawn, counts, frame.shadow)
+
+
+def fitted_plane(plane: bytes, size: tuple[int, int], new_size: tuple[int, int]) -> bytes:
+    """A plane of a byte a pixel cut or grown to `new_size` from its top-left corner, 0 where it grows."""
+    grown = Image.new("L", new_size)
+    if plane:
+        grown.paste(Image.frombytes("L", size, plane))
+    return grown.tobytes()
+
+
 def darkest(colors: list[Color]) -> int:
     """The entry shadows are shown with: the lowest in luminance, the first of equals."""
     return min(range(len(colors)), key=lambda i: luminance(colors[i]))
