@@ -149,11 +149,10 @@ def described_plan(path: Path, frames: list[FrameEntry], speed: int, background:
 def game_root(location: str | None, palette: Path, recorded_file: Path | None) -> Path | None:
     """The folder that makes the palette's stored location the one recorded: the one
     above `palette` at that location (found again after the game folder moved); else,
-    for another palette, the folder the recorded file lay below, while it is there."""
+    for another palette, the folder the recorded file lies below, while it is there."""
     found = stored_root(location, palette)
-    if found is None:
+    if found is None and recorded_file is not None and recorded_file.is_file():
         found = stored_root(location, recorded_file)
-        found = found if found is not None and found.is_dir() else None
     return found
 
 
