@@ -30,11 +30,15 @@ EXAMPLES = """\
 
 A manifest or atlas gives the palette, speed, background, every frame's offsets and
 shadow flag, frames without pixels, and the palette's stored location; options
-given override it. Indexed PNGs give their indices as they are. A PNG in color
-keeps, at every pixel whose color is the one rendered there, the index it had (read
-from the source animation the manifest names, when it is unchanged); every other
-pixel with alpha 0 is a gap and the rest take the index of their exact color in the
-palette (the first of several), or with --nearest of the closest one.
+given override it. Indexed PNGs in the palette (or the manifest's, for a palette
+swap) give their indices as they are. Any other PNG, one whose palette an editor
+rewrote too, keeps, at every pixel whose color is the one rendered there, the index
+it had (read from the source animation the manifest names, when it is unchanged);
+every other pixel with alpha 0 is a gap and the rest take the index of their exact
+color in the palette (the first of several), or with --nearest of the closest one.
+A frame's PNG resized in an editor gives the frame its new size, its top-left corner
+kept; in a render with --scale N, a block is read as the one value that differs
+from the render.
 
 An Aseprite document that `render --aseprite` wrote gives the same as a manifest,
 with each frame's offsets moved as far as its cel was moved; pixels of the
@@ -63,7 +67,7 @@ def add_arguments(parser) -> None:
                              "(needed for PNGs and documents drawn from scratch; default: the manifest's)")
     parser.add_argument("--root", type=Path, metavar="DIR",
                         help="folder the palette's stored path is relative to (default: as the manifest "
-                             "stored it, else the nearest folder above both the output and the palette)")
+                             "recorded it, else the nearest folder above both the output and the palette)")
     parser.add_argument("--nearest", action="store_true", help="map colors not in the palette to the nearest entry")
     parser.add_argument("--offsets", metavar="JSON", help="the frames' offsets, as JSON text or a JSON file")
     parser.add_argument("--speed", type=int, metavar="N", help="animation speed, stored as is (default: the "
@@ -151,10 +155,7 @@ def pack(plan: Plan, options: PackOptions, batch: Batch) -> int:
     if batch.failed:
         return 1
     if reader.repaletted and not options.quiet:
-        names = ", ".join(path.name for path in reader.repaletted[:5]) + (", ..." if len(reader.repaletted) > 5 else "")
-        batch.say(f"{plan.source or reader.repaletted[0]}: {names}: "
-                  + ("its palette is" if len(reader.repaletted) == 1 else "their palettes are")
-                  + " not the game's (GIMP and ImageMagick rewrite palettes): read by color")
+        batch.say(read_by_color(plan, reader.repaletted))
     root = Path(os.path.abspath(plan.root if plan.root is not None else
                                 os.path.commonpath([os.path.abspath(options.output.parent),
                                                     os.path.abspath(plan.palette.parent)])))
@@ -178,6 +179,14 @@ def pack(plan: Plan, options: PackOptions, batch: Batch) -> int:
                                 + (f"{root} is not above it" if plan.location is None else
                                    f"{plan.location!r} is not below a folder above it"))
     return 0
+
+
+def read_by_color(plan: Plan, images: list[Path]) -> str:
+    """The line that names the indexed images that were read by color."""
+    names = [str(path.name if plan.source else path) for path in images[:5]] + (["..."] if len(images) > 5 else [])
+    return ((f"{plan.source}: " if plan.source else "") + ", ".join(names) + ": "
+            + ("its palette is" if len(images) == 1 else "their palettes are")
+            + " not the game's (GIMP and ImageMagick rewrite palettes): read by color")
 
 
 def drawing_palette(plan: Plan, palette: Palette, options: PackOptions, batch: Batch) -> Palette:

@@ -16,7 +16,7 @@ from PIL import Image
 
 from ravir_tools import _native
 from ravir_tools.frames.byte_tables import TO_FULL
-from ravir_tools.palettes.colors import Color, luminance
+from ravir_tools.palettes.colors import Color, luminance, rgb_bytes
 
 
 @dataclass
@@ -94,7 +94,7 @@ def choose_gap(counts: list[int], has_gaps: bool) -> tuple[int | None, bool]:
 def blank_indexed(size: tuple[int, int], colors: list[Color], fill: int) -> Image.Image:
     """An indexed image of `size` in the palette `colors`, every pixel `fill`."""
     image = Image.new("P", size, fill)
-    image.putpalette(b"".join(bytes(color[:3]) for color in colors))
+    image.putpalette(rgb_bytes(colors))
     return image
 
 

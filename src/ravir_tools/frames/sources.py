@@ -22,7 +22,9 @@ from ravir_tools.frames import indexed
 from ravir_tools.frames.blocks import MixedBlock, reduced
 from ravir_tools.frames.color_lookup import BadColor, Indexed, PaletteIndex, from_indices
 from ravir_tools.frames.images import open_image, rgba_image
+from ravir_tools.palettes.colors import rgb_bytes
 from ravir_tools.palettes.registry import Palette
+
 
 def transparent_index(image: Image.Image) -> int | None:
     """The first index an indexed image shows fully transparent, if any."""
@@ -38,16 +40,17 @@ def alphas(image: Image.Image) -> bytes:
     return gap_alphas(found if isinstance(found, int) and found in range(256) else None)
 
 
+def as_indices(image: Image.Image) -> Image.Image:
+    """An indexed image's indices as a grayscale image, to compare them as numbers."""
+    return Image.frombytes("L", image.size, image.tobytes())
+
+
 def gap_alphas(gap: int | None) -> bytes:
     """The alphas of a palette whose only transparent entry is `gap`, as a render writes it."""
     found = bytearray(b"\xff" * 256)
     if gap is not None:
         found[gap] = 0
     return bytes(found)
-
-
-def rgb(colors) -> bytes:
-    return b"".join(bytes(color[:3]) for color in colors)
 
 
 class Images:
@@ -79,7 +82,7 @@ class Original:
     shown: Image.Image  # RGBA, as the render showed it
 
     @property
-    def indexed(self) -> Indexed:
+    def as_indexed(self) -> Indexed:
         return Indexed(self.pixels.width, self.pixels.height, self.pixels.indices, self.pixels.drawn)
 
 
@@ -145,7 +148,7 @@ class FrameReader:
 
     def __init__(self, palettes: list[Palette], nearest: bool, scale: int, originals: Originals | None, warn):
         self.palette, self.scale, self.originals, self.warn = palettes[0], scale, originals, warn
-        self.palettes = {rgb(palette.colors) for palette in palettes}
+        self.palettes = {rgb_bytes(palette.colors) for palette in palettes}
         self.indexes = {space: PaletteIndex(self.palette.colors, nearest, space) for space in ("rgba", "indexed")}
         self.images = Images()
         self.warned_repeats = False
@@ -178,12 +181,11 @@ class FrameReader:
     def by_index(self, image: Image.Image, number: int, entry: FrameEntry) -> Indexed:
         # A frame rendered in RGBA has no gap index; an image indexed since says its own.
         gap = entry.gap_index if entry.render == "indexed" else transparent_index(image)
-        indices = Image.frombytes("L", image.size, image.tobytes())
+        indices = as_indices(image)
         if self.scale != 1:
             original = self.original(number, entry)
-            written = self.originals.written(original.pixels, gap) if original else None
-            indices = reduced(indices, self.scale, Image.frombytes("L", written.size, written.tobytes())
-                              if written else None)
+            written = as_indices(self.originals.written(original.pixels, gap)) if original else None
+            indices = reduced(indices, self.scale, written)
         mask = self.read_mask(entry) if entry.mask else None
         return from_indices(indices, gap, mask, entry.shadow)
 
@@ -196,7 +198,7 @@ class FrameReader:
         if original is None:
             self.warn_repeats(index)
             return index.index(shown, entry.shadow)
-        result, ambiguous = index.changes(shown, original.shown, original.indexed, entry.shadow)
+        result, ambiguous = index.changes(shown, original.shown, original.as_indexed, entry.shadow)
         if ambiguous:
             self.warn(entry.image, f"{ambiguous} changed pixels have colors that several palette entries "
                                    "share: each took the first of them")
