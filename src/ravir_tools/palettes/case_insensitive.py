@@ -43,17 +43,20 @@ def inside_parts(location: str) -> list[str] | None:
 
 def matched(folder: Path, parts: list[str]) -> Path | None:
     """The regular file below `folder` whose names match `parts` ignoring case, the
-    first in name order when several do."""
-    if not parts:
-        return folder if folder.is_file() else None
-    wanted = parts[0].casefold()
-    try:
-        with os.scandir(folder) as listing:
-            names = sorted(entry.name for entry in listing if entry.name.casefold() == wanted)
-    except OSError:
-        return None  # a folder that cannot be listed holds nothing to find
-    for name in names:
-        found = matched(folder / name, parts[1:])
-        if found is not None:
-            return found
+    first in name order when several do. Walked without recursion: a location may
+    have more parts than Python's stack has frames."""
+    pending = [(folder, 0)]
+    while pending:
+        place, depth = pending.pop()
+        if depth == len(parts):
+            if os.path.isfile(place):
+                return place
+            continue
+        wanted = parts[depth].casefold()
+        try:
+            with os.scandir(place) as listing:
+                names = sorted(entry.name for entry in listing if entry.name.casefold() == wanted)
+        except OSError:
+            continue  # a folder that cannot be listed holds nothing to find
+        pending.extend((place / name, depth + 1) for name in reversed(names))
     return None

@@ -226,8 +226,15 @@ def magick(*options, to=""):
     return lambda path, x, y, home: imagemagick(path, *options, *PAINT, f"point {x},{y}", f"{to}{path}")
 
 
+def pillow_index(path: Path, x: int, y: int, home=None) -> None:
+    with Image.open(path) as image:
+        image.load()
+    image.putpixel((x, y), 250)
+    image.save(path)
+
+
 EDITORS = {"GIMP": lambda path, x, y, home: gimp_set_index(path, x, y, 250, home), "ImageMagick": magick(),
-           "ImageMagick to PNG32": magick(to="PNG32:")}
+           "ImageMagick to PNG32": magick(to="PNG32:"), "Pillow": pillow_index}
 
 
 @pytest.fixture
@@ -283,13 +290,6 @@ def test_a_resized_canvas_takes_its_new_size_at_the_frames_corner(editable, tmp_
     assert f"its frame is taken at {size[0]}x{size[1]}" in result.stderr
 
 
-def pillow_index(path: Path, x: int, y: int) -> None:
-    with Image.open(path) as image:
-        image.load()
-    image.putpixel((x, y), 250)
-    image.save(path)
-
-
 @pytest.mark.parametrize("mode, edit, refused", [
     ("indexed", lambda path: imagemagick(path, *PAINT, "point 3,0", path), False),  # the top-left corner of (1, 0)
     ("rgba", lambda path: imagemagick(path, *PAINT, "point 5,2", path), False),  # its bottom-right corner
@@ -316,10 +316,7 @@ def test_a_palette_swap_keeps_the_indices_and_stores_the_other_palette(editable,
     night = Project(tmp_path).palette("night.pal", colors=[(i, 0, 255 - i, 255) for i in range(256)])
     out = tmp_path / "out"
     run("render", source, "-o", out, "--indexed")
-    if edit == "Pillow":
-        pillow_index(out / "x_000.png", 1, 0)
-    else:
-        gimp_set_index(out / "x_000.png", 1, 0, 250, tmp_path / "home")
+    EDITORS[edit](out / "x_000.png", 1, 0, tmp_path / "home")
     packed = tmp_path / "anim" / "night.orv"
     result = run("pack", out / "x.json", "-o", packed, "--palette", night)
     assert drawn(packed, night)[3] == edited(source, pal, (1, 0))[3]
