@@ -10,7 +10,9 @@ from pathlib import Path
 import ravir
 
 from ravir_tools import _native
+from ravir_tools.batch import Report
 from ravir_tools.errors import ToolError, check_readable
+from ravir_tools.palettes import case_insensitive
 from ravir_tools.palettes.registry import Palette
 
 
@@ -24,6 +26,7 @@ class Animation:
     palette_path: str  # the palette file the frames were drawn with, "" if none was found
     palette_error: str | None  # why the frames could not be rendered, if they could not
     warnings: list[str]  # what the core reported about the file and its frames
+    ignored_case: bool = False  # its palette was found only by matching its location without regard to case
 
     @property
     def frames(self) -> list[ravir.OrvFrame]:
@@ -35,20 +38,16 @@ def load(path: Path, palette: Palette | None = None) -> Animation:
     check_readable(path)
     # Absolute, so that the palette search climbs from the file's real folder.
     absolute = os.path.abspath(path)
-    try:
-        loaded = _native.load(absolute, colors=palette.colors if palette is not None else None)
-    except ValueError as error:
-        raise ToolError(path, f"cannot read: {error}") from None
-    except OSError as error:
-        # The palette search looks for the name the file stores, which may be no name at all.
-        raise ToolError(path, f"its palette cannot be looked for at {error.filename}: {error.strerror}") from None
+    loaded = _load(path, absolute, colors=palette.colors if palette is not None else None)
     if any(problem.field and problem.frame is None for problem in loaded.problems):
         raise ToolError(path, f"is not an animation: it ends within its header ({os.path.getsize(absolute)} bytes)")
+    location = _location(loaded.data)
+    ignored_case = None
+    if palette is None and not loaded.palette_path and location:
+        ignored_case = case_insensitive.find_palette(absolute, location)
+        if ignored_case is not None:
+            loaded = _load(path, absolute, palette=ignored_case)
     data = loaded.data
-    try:
-        location = data.palette.location()
-    except UnicodeDecodeError:
-        location = None
     found = str(palette.path.absolute()) if palette is not None else loaded.palette_path
     messages = [problem.message for problem in loaded.problems]
 
@@ -63,7 +62,34 @@ def load(path: Path, palette: Palette | None = None) -> Animation:
             name = repr(location) if location is not None else "(its name is not UTF-8)"
             error = f"the palette {name} is not found above {Path(absolute).parent}"
         messages = [problem.message for problem in loaded.problems if problem.kind == "warning"]
-    return Animation(Path(path), loaded.file, data, loaded.images, location, found, error, messages)
+    return Animation(Path(path), loaded.file, data, loaded.images, location, found, error, messages,
+                     ignored_case is not None)
+
+
+def _load(path: Path, absolute: str, **palette) -> _native.Loaded:
+    try:
+        return _native.load(absolute, **palette)
+    except ValueError as error:
+        raise ToolError(path, f"cannot read: {error}") from None
+    except OSError as error:
+        # The palette search looks for the name the file stores, which may be no name at all.
+        raise ToolError(path, f"its palette cannot be looked for at {error.filename}: {error.strerror}") from None
+
+
+def _location(data: ravir.OrvData) -> str | None:
+    """The palette location the file stores; None when it is not UTF-8."""
+    try:
+        return data.palette.location()
+    except UnicodeDecodeError:
+        return None
+
+
+def tell_ignored_case(anim: Animation, report: Report) -> None:
+    """Says, once in a run, that palettes were found only by ignoring the case of their locations."""
+    if anim.ignored_case:
+        report.warn_once("ignored case", anim.path, f"its palette {anim.location!r} is not found as written, only "
+                                                    f"without regard to case, at {anim.palette_path}: the files come "
+                                                    "from a system that ignores case (said once a run)")
 
 
 def summary(anim: Animation, replaced: bool = False) -> dict:

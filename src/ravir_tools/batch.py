@@ -113,6 +113,7 @@ class Report:
     """What the work on one input has to say, and its result for the command."""
 
     lines: list[tuple[bool, str]] = field(default_factory=list)  # (to standard error, text)
+    once: dict[str, str] = field(default_factory=dict)  # warnings a run shows only the first time, by kind
     failed: bool = False
     result: Any = None
 
@@ -121,6 +122,10 @@ class Report:
 
     def warn(self, path: Path | str, message: str) -> None:
         self.lines.append((True, f"{path}: warning: {message}"))
+
+    def warn_once(self, kind: str, path: Path | str, message: str) -> None:
+        """A warning that the run shows for the first input that has one of its `kind` only."""
+        self.once.setdefault(kind, f"{path}: warning: {message}")
 
     def fail(self, message: str) -> None:
         self.failed = True
@@ -168,6 +173,7 @@ class Batch:
         self.jobs = max(1, min(jobs, len(inputs)))
         self.failed = 0
         self.bar: _Bar | None = None
+        self.said_once: set[str] = set()
 
     def say(self, message: str) -> None:
         """A line on standard error that never garbles the bar."""
@@ -189,6 +195,10 @@ class Batch:
                   unit="file", dynamic_ncols=True, leave=False) as self.bar:
             for item, report in self.reports(work):
                 self.bar.set_postfix_str(item.file, refresh=False)
+                for kind, text in report.once.items():
+                    if kind not in self.said_once:
+                        self.said_once.add(kind)
+                        self.say(text)
                 for to_error, text in report.lines:
                     if to_error:
                         self.say(text)

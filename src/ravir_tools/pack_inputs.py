@@ -5,6 +5,7 @@ with a palette, with the options given in place of what they say."""
 from __future__ import annotations
 
 import json
+import os
 from dataclasses import dataclass
 from pathlib import Path, PurePosixPath
 
@@ -45,6 +46,7 @@ class Plan:
     palette: Path
     location: str | None  # the palette location to store as it is; None: from `root`
     root: Path | None
+    recorded: str | None = None  # the palette location the manifest or document recorded
     described: Manifest | None = None  # the manifest or atlas, when packing one
     source: Path | None = None  # the manifest, atlas or document the plan was read from
     colors: list | None = None  # the colors the frames were drawn with, when the source holds them
@@ -62,7 +64,7 @@ def plan(options: PackOptions, batch: Batch) -> Plan | None:
     if not whole:
         return png_plan(options, batch)
     if whole[0].suffix.lower() == ".json":
-        return manifest_plan(whole[0], options)
+        return manifest_plan(whole[0], options, batch)
     return aseprite_plan(whole[0], options, batch)
 
 
@@ -124,6 +126,7 @@ def stored_root(location: str | None, palette: Path | None) -> Path | None:
     at that path below it."""
     if not location or palette is None:
         return None
+    palette = Path(os.path.abspath(palette))
     parts = PurePosixPath(location).parts
     if ".." in parts or PurePosixPath(location).is_absolute() or len(parts) >= len(palette.parts):
         return None
@@ -143,11 +146,25 @@ def described_plan(path: Path, frames: list[FrameEntry], speed: int, background:
     return Plan(frames=frames, speed=speed if options.speed is None else options.speed,
                 background=background if options.background is None else options.background,
                 palette=palette, location=location if keep_location else None,
-                root=options.root or stored_root(location, palette_file), source=path, **more)
+                root=options.root or game_root(location, palette, palette_file), recorded=location, source=path,
+                **more)
 
 
-def manifest_plan(path: Path, options: PackOptions) -> Plan:
+def game_root(location: str | None, palette: Path, recorded_file: Path | None) -> Path | None:
+    """The folder that makes the palette's stored location the one recorded: the one
+    above `palette` at that location (found again after the game folder moved); else,
+    for another palette, the folder the recorded file lies below, while it is there."""
+    found = stored_root(location, palette)
+    if found is None and recorded_file is not None and recorded_file.is_file():
+        found = stored_root(location, recorded_file)
+    return found
+
+
+def manifest_plan(path: Path, options: PackOptions, batch: Batch) -> Plan:
     described = read_described(path)
+    for entry in described.frames:
+        if entry.image is not None and entry.name is None:  # a frame's own image, not a sheet's
+            resize_to_image(entry, described.scale, options, batch)
     return described_plan(path, described.frames, described.speed, described.background, described.palette_file,
                           described.palette_location, options, described=described)
 
@@ -160,17 +177,55 @@ def aseprite_plan(path: Path, options: PackOptions, batch: Batch) -> Plan:
                           imported.palette_location, options, colors=imported.colors)
 
 
+def resize_to_image(entry: FrameEntry, scale: int, options: PackOptions, batch: Batch) -> None:
+    """A frame whose image an editor made larger or smaller takes the image's size,
+    its top-left corner kept at its offsets, or at those the PNG says where the
+    editor kept them; one line says so. The reader names an image it cannot open."""
+    try:
+        image = open_image(entry.image)
+    except ToolError:
+        return
+    with image:
+        if image.size == (entry.width * scale, entry.height * scale):
+            return
+        if image.width % scale or image.height % scale:
+            raise ToolError(entry.image, f"is {image.width}x{image.height}, which is not made of the render's "
+                                         f"{scale}x{scale} blocks")
+        check_frame_size(entry.image, image.width // scale, image.height // scale)
+        said = said_offsets(png_chunks.self_description(image, entry.image))
+    before = f"{entry.width * scale}x{entry.height * scale}"
+    entry.width, entry.height = image.width // scale, image.height // scale
+    if said is not None:
+        entry.x_offset, entry.y_offset = said
+    if not options.quiet:
+        batch.say(f"{entry.image}: is {image.width}x{image.height}, not {before} as rendered: its frame is taken "
+                  f"at {entry.width}x{entry.height}, its top-left corner at offsets ({entry.x_offset}, "
+                  f"{entry.y_offset})" + (", as the PNG says" if said is not None else ""))
+
+
+def check_frame_size(path: Path, width: int, height: int) -> None:
+    if width > limits.MAX_FRAME_WIDTH or height > limits.MAX_FRAME_HEIGHT:
+        raise ToolError(path, f"is {width}x{height}, but a frame is at most "
+                              f"{limits.MAX_FRAME_WIDTH}x{limits.MAX_FRAME_HEIGHT}")
+
+
+def said_offsets(said: dict) -> tuple[int, int] | None:
+    """The offsets a PNG's own description gives, when it gives both in range."""
+    if all(isinstance(said.get(k), int) and said[k] in limits.OFFSETS for k in ("offset_x", "offset_y")):
+        return said["offset_x"], said["offset_y"]
+    return None
+
+
 def png_frame(path: Path) -> tuple[FrameEntry, bool]:
     """A PNG frame as its own text describes it, and whether it says it is the
     background frame."""
     with open_image(path) as image:
-        if image.width > limits.MAX_FRAME_WIDTH or image.height > limits.MAX_FRAME_HEIGHT:
-            raise ToolError(path, f"is {image.width}x{image.height}, but a frame is at most "
-                                  f"{limits.MAX_FRAME_WIDTH}x{limits.MAX_FRAME_HEIGHT}")
+        check_frame_size(path, image.width, image.height)
         said = png_chunks.self_description(image, path)
         entry = FrameEntry(image.width, image.height, 0, 0, said.get("shadow") is True, image=path)
-        if all(isinstance(said.get(k), int) and said[k] in limits.OFFSETS for k in ("offset_x", "offset_y")):
-            entry.x_offset, entry.y_offset = said["offset_x"], said["offset_y"]
+        offsets = said_offsets(said)
+        if offsets is not None:
+            entry.x_offset, entry.y_offset = offsets
         entry.render = said.get("render") if said.get("render") in RENDER_MODES else None
         gap = said.get("gap_index")
         entry.gap_index = gap if isinstance(gap, int) and gap in range(256) else None

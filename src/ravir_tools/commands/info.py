@@ -109,9 +109,11 @@ class Summarize:
 
     def __call__(self, item, report) -> None:
         anim = animation.load(item.path, self.palette)
+        animation.tell_ignored_case(anim, report)
         for warning in anim.warnings:
             report.warn(item.path, warning)
         if self.output == "stable":
+            # What the file draws needs no palette: git runs this on copies far from the game's.
             report.out((f"== {item.path}\n" if self.named else "") + stable_text(anim, self.limit))
             return
         summary = animation.summary(anim, self.palette is not None)
@@ -119,6 +121,9 @@ class Summarize:
             report.out(text(summary))
         else:
             report.result = summary
+        if anim.palette_error:
+            # Described all the same, but a failure, as render and gallery count it.
+            report.fail(f"{item.path}: {anim.palette_error}")
 
 
 class JsonArray:

@@ -16,7 +16,7 @@ from ravir_tools.errors import ToolError
 from ravir_tools.frames.color_lookup import Indexed
 from ravir_tools.frames.sources import FrameReader, Originals
 from ravir_tools.pack_inputs import PackOptions, Plan, plan
-from ravir_tools.palettes.registry import read_palette
+from ravir_tools.palettes.registry import Palette, read_palette
 from ravir_tools.wording import counted
 
 NAME = "pack"
@@ -32,11 +32,15 @@ EXAMPLES = """\
 
 A manifest or atlas gives the palette, speed, background, every frame's offsets and
 shadow flag, frames without pixels, and the palette's stored location; options
-given override it. Indexed PNGs give their indices as they are. A PNG in color
-keeps, at every pixel whose color is the one rendered there, the index it had (read
-from the source animation the manifest names, when it is unchanged); every other
-pixel with alpha 0 is a gap and the rest take the index of their exact color in the
-palette (the first of several), or with --nearest of the closest one.
+given override it. Indexed PNGs in the palette (or the manifest's, for a palette
+swap) give their indices as they are. Any other PNG, one whose palette an editor
+rewrote too, keeps, at every pixel whose color is the one rendered there, the index
+it had (read from the source animation the manifest names, when it is unchanged);
+every other pixel with alpha 0 is a gap and the rest take the index of their exact
+color in the palette (the first of several), or with --nearest of the closest one.
+A frame's PNG resized in an editor gives the frame its new size, its top-left corner
+kept; in a render with --scale N, a block is read as the one value that differs
+from the render.
 
 An Aseprite document that `render --aseprite` wrote gives the same as a manifest,
 with each frame's offsets moved as far as its cel was moved; pixels of the
@@ -65,7 +69,7 @@ def add_arguments(parser) -> None:
                              "(needed for PNGs and documents drawn from scratch; default: the manifest's)")
     parser.add_argument("--root", type=Path, metavar="DIR",
                         help="folder the palette's stored path is relative to (default: as the manifest "
-                             "stored it, else the nearest folder above both the output and the palette)")
+                             "recorded it, else the nearest folder above both the output and the palette)")
     parser.add_argument("--nearest", action="store_true", help="map colors not in the palette to the nearest entry")
     parser.add_argument("--offsets", metavar="JSON", help="the frames' offsets, as JSON text or a JSON file")
     parser.add_argument("--speed", type=int, metavar="N", help="animation speed, stored as is (default: the "
@@ -126,6 +130,9 @@ def encode(plan: Plan, frames: list[Indexed], root: Path, batch: Batch) -> bytes
     location = plan.location
     if location is None:
         location = _native.stored_location(str(root), os.path.abspath(plan.palette))
+    if plan.recorded is not None and location != plan.recorded:
+        batch.warn(plan.source, f"the animation names its palette {location!r}, where {plan.source.name} "
+                                f"recorded {plan.recorded!r}")
     try:
         return writer.encode(location)
     except ValueError as error:
@@ -142,12 +149,15 @@ def pack(plan: Plan, options: PackOptions, batch: Batch) -> int:
             batch.warn(plan.source, f"its palette differs from {plan.palette} in {len(differ)} entries (the first is "
                                     f"{differ[0]}): the animation keeps the indices drawn, with the colors of "
                                     f"{plan.palette}, which stays as it is")
-    originals = Originals(plan.described, palette, batch.warn) if plan.described else None
+    drawn_with = drawing_palette(plan, palette, options, batch)
+    originals = Originals(plan.described, drawn_with, batch.warn) if plan.described else None
     scale = plan.described.scale if plan.described else 1
-    reader = FrameReader(palette, options.nearest, scale, originals, batch.warn)
+    reader = FrameReader([drawn_with, palette], options.nearest, scale, originals, batch.warn)
     frames = read_frames(plan, reader, batch)
     if batch.failed:
         return 1
+    if reader.repaletted and not options.quiet:
+        batch.say(read_by_color(plan, reader.repaletted))
     root = Path(os.path.abspath(plan.root if plan.root is not None else
                                 os.path.commonpath([os.path.abspath(options.output.parent),
                                                     os.path.abspath(plan.palette.parent)])))
@@ -173,6 +183,32 @@ def pack(plan: Plan, options: PackOptions, batch: Batch) -> int:
                                 + (f"{root} is not above it" if plan.location is None else
                                    f"{plan.location!r} is not below a folder above it"))
     return 0
+
+
+def read_by_color(plan: Plan, images: list[Path]) -> str:
+    """The line that names the indexed images that were read by color."""
+    names = [str(path.name if plan.source else path) for path in images[:5]] + (["..."] if len(images) > 5 else [])
+    return ((f"{plan.source}: " if plan.source else "") + ", ".join(names) + ": "
+            + ("its palette is" if len(images) == 1 else "their palettes are")
+            + " not the game's (GIMP and ImageMagick rewrite palettes): read by color")
+
+
+def drawing_palette(plan: Plan, palette: Palette, options: PackOptions, batch: Batch) -> Palette:
+    """The palette the frames were drawn with: the manifest's, when --palette gives
+    another, so that the frames keep their indices in a palette swap; else `palette`."""
+    recorded = plan.described.palette_file if plan.described else None
+    if recorded is None or recorded == plan.palette or not recorded.is_file():
+        return palette
+    try:
+        drawn_with = read_palette(recorded)
+    except ToolError:
+        return palette
+    if drawn_with.colors == palette.colors:
+        return palette
+    if not options.quiet:
+        batch.say(f"{plan.source}: its frames are read in {recorded}, the palette they were drawn with; the "
+                  f"animation keeps their indices and the colors of {plan.palette}")
+    return drawn_with
 
 
 def run(options: PackOptions) -> int:

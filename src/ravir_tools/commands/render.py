@@ -82,6 +82,7 @@ class RenderFile:
 
     def __call__(self, item: Input, report: Report) -> None:
         anim = animation.load(item.path, self.palette)
+        animation.tell_ignored_case(anim, report)
         base = self.output / item.name
         if item.clash is not None:
             raise ToolError(item.path, f"its output {base}_* would overwrite that of {item.clash}")

@@ -103,12 +103,10 @@ class PaletteIndex:
         frame as it was `rendered` looked up, and how many of those had several
         entries to choose from. Raises BadColor as `index` does."""
         image, rendered = self.shown(image), self.shown(rendered)
-        difference = ImageChops.difference(image, rendered)
-        if difference.getbbox(alpha_only=False) is None:
+        changed_mask = differs(image, rendered)
+        if changed_mask.getbbox() is None:
             return original, 0
-        channels = difference.split()
-        changed = ImageChops.lighter(ImageChops.lighter(channels[0], channels[1]),
-                                     ImageChops.lighter(channels[2], channels[3])).tobytes()
+        changed = changed_mask.tobytes()
         positions = [match.start() for match in re.finditer(rb"[^\x00]", changed)]
         data = image.tobytes()
         values = memoryview(data).cast("I")
@@ -120,6 +118,15 @@ class PaletteIndex:
             indices[p] = lookup.get(values[p], 0) if opaque[p] and not shadow else 0
         ambiguous = 0 if shadow else sum(1 for _, v in painted if v in self.repeated)
         return Indexed(original.width, original.height, bytes(indices), bytes(opaque)), ambiguous
+
+
+def differs(first: Image.Image, second: Image.Image) -> Image.Image:
+    """A mask of two images of one mode ("L" or "RGBA"): 255 where their pixels differ."""
+    difference = ImageChops.difference(first, second)
+    if difference.mode == "RGBA":
+        red, green, blue, alpha = difference.split()
+        difference = ImageChops.lighter(ImageChops.lighter(red, green), ImageChops.lighter(blue, alpha))
+    return difference.point(list(TO_FULL))
 
 
 def from_indices(image: Image.Image, gap: int | None, mask: Image.Image | None, shadow: bool) -> Indexed:

@@ -16,7 +16,7 @@ from PIL import Image
 
 from ravir_tools import _native
 from ravir_tools.frames.byte_tables import TO_FULL
-from ravir_tools.palettes.colors import Color, luminance
+from ravir_tools.palettes.colors import Color, luminance, rgb_bytes
 
 
 @dataclass
@@ -40,6 +40,28 @@ def frame_pixels(data, index: int) -> FramePixels:
     frame = data.frames[index]
     indices, drawn, counts = _native.frame_indices(data, index)
     return FramePixels(frame.width, frame.height, indices, drawn, counts, bool(frame.is_shadow))
+
+
+def fitted(frame: FramePixels, width: int, height: int) -> FramePixels:
+    """`frame` cut or grown to `width` x `height` from its top-left corner, as a frame
+    whose canvas was resized in an editor: what it gains are gaps."""
+    if (frame.width, frame.height) == (width, height):
+        return frame
+    indices, drawn = (fitted_plane(plane, (frame.width, frame.height), (width, height))
+                      for plane in (frame.indices, frame.drawn))
+    counts = [0] * 256
+    if not frame.shadow:
+        counts = Image.frombytes("L", (width, height), indices).histogram(
+            Image.frombytes("L", (width, height), drawn.translate(TO_FULL)))
+    return FramePixels(width, height, indices, drawn, counts, frame.shadow)
+
+
+def fitted_plane(plane: bytes, size: tuple[int, int], new_size: tuple[int, int]) -> bytes:
+    """A plane of a byte a pixel cut or grown to `new_size` from its top-left corner, 0 where it grows."""
+    grown = Image.new("L", new_size)
+    if plane:
+        grown.paste(Image.frombytes("L", size, plane))
+    return grown.tobytes()
 
 
 def darkest(colors: list[Color]) -> int:
@@ -72,7 +94,7 @@ def choose_gap(counts: list[int], has_gaps: bool) -> tuple[int | None, bool]:
 def blank_indexed(size: tuple[int, int], colors: list[Color], fill: int) -> Image.Image:
     """An indexed image of `size` in the palette `colors`, every pixel `fill`."""
     image = Image.new("P", size, fill)
-    image.putpalette(b"".join(bytes(color[:3]) for color in colors))
+    image.putpalette(rgb_bytes(colors))
     return image
 
 

@@ -18,6 +18,11 @@ def colors_of(palette) -> list[Color]:
     return [(c.r, c.g, c.b, c.a) for c in palette.colors()]
 
 
+def rgb_bytes(colors: list[Color]) -> bytes:
+    """The red, green and blue of each color, as an indexed image's palette holds them."""
+    return b"".join(bytes(color[:3]) for color in colors)
+
+
 def luminance(color: Color) -> int:
     """Brightness as the eye sees it (ITU-R 601 weights), times 1000."""
     r, g, b, _ = color

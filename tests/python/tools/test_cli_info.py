@@ -3,8 +3,8 @@ import json
 import pytest
 
 from tests.support.cli_run import one_error, ravir
-from tests.support.projects import SPRITE
-from tests.support.orv_bytes import Frame
+from tests.support.projects import SPRITE, Project
+from tests.support.orv_bytes import Frame, palette_bytes, ramp_palette
 
 
 def test_text_names_speed_frames_and_where_the_palette_was_found(project, sprite):
@@ -34,14 +34,35 @@ def test_json_holds_every_frame(project):
     ("pal/none.pal", None, False),  # nowhere above the file
     ("pal/bad.pal", "pal/bad.pal", False),  # found, but its count is 0
 ])
-def test_a_palette_that_cannot_be_used_is_described_not_fatal(project, location, found, loaded):
+def test_a_palette_that_cannot_be_used_is_described_and_fails(project, location, found, loaded):
     project.palette("bad.pal", colors=[], count=0)
     path = project.animation(SPRITE, location=location)
-    [summary] = json.loads(ravir("info", "--json", path).stdout)
+    result = ravir("info", "--json", path, ok=False)
+    [summary] = json.loads(result.stdout)
     assert summary["palette_found"] == (str(project.root / found) if found else None)
     assert summary["palette_loaded"] is loaded
     assert len(summary["frames"]) == 2
-    assert ("not found" if found is None else "not readable") in ravir("info", path).stdout
+    one_error(result, path, "not found" if found is None else "cannot be read")
+    assert ("not found" if found is None else "not readable") in ravir("info", path, ok=False).stdout
+
+
+@pytest.mark.parametrize("location, on_disk, found", [
+    ("pal/a.pal", "PAL/A.PAL", True),  # as a system that ignores case found it
+    ("Pal/./none/../A.pal", "pal/a.PAL", True),
+    ("../PAL/A.PAL", "pal/a.pal", False),  # found only in the folder above the game's
+    ("/PAL/A.PAL", "pal/a.pal", False),  # never an absolute location
+])
+def test_a_palette_is_found_ignoring_case_only_within_the_folders_searched(tmp_path, location, on_disk, found):
+    game = Project(tmp_path / "game")
+    stored = f"{tmp_path}{location}" if location.startswith("/") else location
+    paths = [game.animation(SPRITE, name=name, location=stored) for name in ("x.orv", "y.orv")]
+    (tmp_path / on_disk).parent.mkdir(parents=True, exist_ok=True)
+    (tmp_path / on_disk).write_bytes(palette_bytes(ramp_palette()))
+    result = ravir("info", "--json", *paths, ok=found)
+    assert [summary["palette_found"] for summary in json.loads(result.stdout)] == [
+        str(tmp_path / on_disk) if found else None] * 2
+    said = [line for line in result.stderr.splitlines() if "without regard to case" in line]
+    assert len(said) == found  # once for the run
 
 
 def test_folders_are_searched_and_a_failing_file_does_not_stop_the_rest(project, sprite, tmp_path):

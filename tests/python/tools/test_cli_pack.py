@@ -8,6 +8,7 @@ from ravir_tools.palettes.registry import write_palette_file
 
 from tests.support.cli_run import one_error, ravir as run, rgba
 from tests.support.orv_bytes import ramp_palette
+from tests.support.projects import SPRITE, Project
 
 RAMP = ramp_palette()
 
@@ -71,6 +72,24 @@ def test_a_root_not_above_the_output_is_warned_about(project, tmp_path):
                  "--root", project.root / "pal")
     assert out.exists()
     assert "warning" in result.stderr and "does not find its palette" in result.stderr
+
+
+@pytest.mark.parametrize("palette, output, stored, said", [
+    ("a.pal", "elsewhere/y.orv", "pal/a.pal", False),  # the same palette, found again in the moved folder
+    ("night.pal", "game_renamed/anim/y.orv", "pal/night.pal", True),  # another: a palette swap, told
+])
+def test_a_manifest_packed_after_the_game_folder_moved_keeps_its_location(tmp_path, palette, output, stored, said):
+    game = Project(tmp_path / "game")
+    game.palette()
+    run("render", game.animation(SPRITE), "-o", tmp_path / "out", "--indexed")
+    moved = Project((tmp_path / "game").rename(tmp_path / "game_renamed"))
+    moved.palette("night.pal")
+    result = run("pack", tmp_path / "out" / "x.json", "--palette", moved.root / "pal" / palette, "-o",
+                 tmp_path / output)
+    packed = ravir.OrvF()
+    packed.load(str(tmp_path / output))
+    assert packed.data().palette.location() == stored
+    assert ("where x.json recorded 'pal/a.pal'" in result.stderr) == said
 
 
 def test_nearest_maps_colors_not_in_the_palette(project, tmp_path):

@@ -12,8 +12,11 @@ import ravir
 from hypothesis import HealthCheck, given, settings, strategies as st
 from PIL import Image
 
+from ravir_tools.exchange import png_chunks
+
 from tests.support import aseprite_bytes as ab
 from tests.support.cli_run import one_error, problems, ravir as run
+from tests.support.editors import gimp_set_index, imagemagick
 from tests.support.projects import Project
 from tests.support.orv_bytes import Frame
 
@@ -168,9 +171,13 @@ def test_a_frame_drawing_every_index_keeps_its_gaps_in_a_mask(tmp_path):
         assert drawn(tmp_path / "packed.orv", pal) == drawn(source, pal)
 
 
-def resized(path: Path) -> None:
+def resized(path: Path, said: dict) -> None:
+    """One column more, and the frame's own text saying `said`, as an editor that keeps it writes it."""
     with Image.open(path) as image:
-        image.resize((image.width + 1, image.height)).save(path)
+        grown = Image.new("P", (image.width + 1, image.height), image.info["transparency"])
+        grown.putpalette(image.getpalette())
+        grown.paste(image)
+        grown.save(path, pnginfo=png_chunks.png_info(said), transparency=image.info["transparency"])
 
 
 def repaletted(path: Path) -> None:
@@ -186,9 +193,9 @@ def edited_json(path: Path, change) -> None:
 
 
 @pytest.mark.parametrize("culprit, spoil, words", [
-    ("x_000.png", resized, ["is 6x3, but its frame is 5x3"]),
     ("x_000.png", Path.unlink, ["no such file"]),
-    ("x_000.png", repaletted, ["another palette", "entry 0"]),
+    # Read by color, since its palette is another: black is in no entry.
+    ("x_000.png", repaletted, ["pixel (0, 0)", "#000000ff", "not in the palette", "its own palette is another"]),
     ("x.json", lambda p: edited_json(p, lambda d: d.update(version=2)), ["version 2"]),
     ("x.json", lambda p: p.write_text(p.read_text()[:-3]), ["not valid JSON"]),
     ("x.json", lambda p: edited_json(p, lambda d: d["frames"][1].update(offset_x=40000)), ["frame 1", "offset_x"]),
@@ -199,6 +206,122 @@ def test_bad_input_is_one_line_naming_the_file_and_writes_nothing(rendered, tmp_
     result = run("pack", out / "x.json", "-o", tmp_path / "new.orv", ok=False)
     one_error(result, out / culprit, *words)
     assert not (tmp_path / "new.orv").exists()
+
+
+# --- image editors -------------------------------------------------------------
+
+# Opaque colors, repeated: the first nine black, the others eight colors in turn, but
+# for 250, which is painted. Frame 0 draws indices 0 to 7 and 9, so that its gap index
+# is 8, which GIMP moves to 0 by moving entries 0 to 7 one up: their colors stay.
+EDITOR_PALETTE = [(0, 0, 0, 255) if i < 9 else (i % 8 * 30, 90, 0, 255) for i in range(256)]
+EDITOR_PALETTE[250] = (255, 0, 255, 255)
+EDITOR_FRAMES = [Frame(width=5, rows=[[(0, [0, 9, 2, 3])], [(1, [3, 7])], [(0, [1, 4, 5, 6])]], x_offset=-3,
+                       y_offset=9),
+                 Frame(width=3, rows=[[(1, 2)]], shadow=True)]
+PAINT = ["-fill", "rgb(255,0,255)", "-draw"]
+
+
+def magick(*options, to=""):
+    """ImageMagick drawing a point of the painted color, writing `to` (a format prefix)."""
+    return lambda path, x, y, home: imagemagick(path, *options, *PAINT, f"point {x},{y}", f"{to}{path}")
+
+
+def pillow_index(path: Path, x: int, y: int, home=None) -> None:
+    with Image.open(path) as image:
+        image.load()
+    image.putpixel((x, y), 250)
+    image.save(path)
+
+
+EDITORS = {"GIMP": lambda path, x, y, home: gimp_set_index(path, x, y, 250, home), "ImageMagick": magick(),
+           "ImageMagick to PNG32": magick(to="PNG32:"), "Pillow": pillow_index}
+
+
+@pytest.fixture
+def editable(tmp_path):
+    project = Project(tmp_path)
+    return project.animation(EDITOR_FRAMES, speed=3), project.palette(colors=EDITOR_PALETTE)
+
+
+def edited(source: Path, pal: Path, pixel: tuple[int, int]):
+    """What `source` draws, with `pixel` of frame 0 drawn in 250."""
+    speed, background, location, frames = drawn(source, pal)
+    frames[0][5][pixel] = 250
+    return speed, background, location, frames
+
+
+def render_options(mode: str) -> list[str]:
+    return ["--indexed"] if mode == "indexed" else []
+
+
+@pytest.mark.parametrize("editor, mode, route, pixel", [
+    ("GIMP", "indexed", "manifest", (1, 0)), ("GIMP", "indexed", "sheet", (4, 2)),
+    ("ImageMagick", "indexed", "manifest", (4, 2)), ("ImageMagick", "indexed", "sheet", (1, 0)),
+    ("ImageMagick", "rgba", "manifest", (1, 0)), ("ImageMagick", "rgba", "sheet", (4, 2)),
+    ("ImageMagick to PNG32", "indexed", "manifest", (1, 0)), ("ImageMagick to PNG32", "rgba", "sheet", (4, 2)),
+])
+def test_a_pixel_set_in_an_image_editor_packs_to_exactly_that_change(editable, tmp_path, editor, mode, route, pixel):
+    source, pal = editable
+    out = tmp_path / "out"
+    run("render", source, "-o", out, *render_options(mode), "--sheet")
+    path, (x, y) = frame_image(out, route)
+    EDITORS[editor](path, x + pixel[0], y + pixel[1], tmp_path / "home")
+    result = run("pack", out / ("x.json" if route == "manifest" else "x_sheet.json"), "-o", tmp_path / "edited.orv")
+    assert drawn(tmp_path / "edited.orv", pal) == edited(source, pal, pixel)
+    assert ("not the game's (GIMP and ImageMagick rewrite palettes): read by color" in result.stderr) == (
+        editor != "ImageMagick to PNG32")
+
+
+@pytest.mark.parametrize("edit, size, offsets, painted", [
+    (magick("-background", "none", "-gravity", "northwest", "-extent", "7x4"), (7, 4), (-3, 9), True),
+    (lambda path, *_: imagemagick(path, "-crop", "3x2+0+0", "+repage", path), (3, 2), (-3, 9), False),
+    # Pillow drops the PNG's text: one that keeps it gives the offsets.
+    (lambda path, *_: resized(path, {"offset_x": 5, "offset_y": -6}), (6, 3), (5, -6), False),
+], ids=["enlarged, painted where it grew", "cut", "enlarged, keeping its text"])
+def test_a_resized_canvas_takes_its_new_size_at_the_frames_corner(editable, tmp_path, edit, size, offsets, painted):
+    source, pal = editable
+    run("render", source, "-o", tmp_path / "out", "--indexed")
+    edit(tmp_path / "out" / "x_000.png", 6, 3, None)
+    result = run("pack", tmp_path / "out" / "x.json", "-o", tmp_path / "edited.orv")
+    speed, background, location, frames = drawn(source, pal)
+    kept = {(x, y): index for (x, y), index in frames[0][5].items() if x < size[0] and y < size[1]}
+    frames[0] = (*size, *offsets, False, kept | ({(6, 3): 250} if painted else {}))
+    assert drawn(tmp_path / "edited.orv", pal) == (speed, background, location, frames)
+    assert f"its frame is taken at {size[0]}x{size[1]}" in result.stderr
+
+
+@pytest.mark.parametrize("mode, edit, refused", [
+    ("indexed", lambda path: imagemagick(path, *PAINT, "point 3,0", path), False),  # the top-left corner of (1, 0)
+    ("rgba", lambda path: imagemagick(path, *PAINT, "point 5,2", path), False),  # its bottom-right corner
+    ("indexed", lambda path: pillow_index(path, 5, 0), False),  # its top-right corner, keeping the palette
+    ("indexed", lambda path: imagemagick(path, *PAINT, "point 3,0", "-fill", "rgb(60,90,0)", "-draw", "point 5,2",
+                                         path), True),  # two edits of one block
+])
+def test_an_edit_at_any_pixel_of_a_scaled_block_packs_to_that_change(editable, tmp_path, mode, edit, refused):
+    source, pal = editable
+    out = tmp_path / "out"
+    run("render", source, "-o", out, *render_options(mode), "--scale", 3)
+    edit(out / "x_000.png")
+    result = run("pack", out / "x.json", "-o", tmp_path / "edited.orv", ok=not refused)
+    if not refused:
+        assert drawn(tmp_path / "edited.orv", pal) == edited(source, pal, (1, 0))
+    else:
+        one_error(result, out / "x_000.png", "frame 0", "3x3 block at (3, 0)", "two different edits")
+        assert not (tmp_path / "edited.orv").exists()
+
+
+@pytest.mark.parametrize("edit", ["Pillow", "GIMP"])  # keeps the palette; rewrites it
+def test_a_palette_swap_keeps_the_indices_and_stores_the_other_palette(editable, tmp_path, edit):
+    source, pal = editable
+    night = Project(tmp_path).palette("night.pal", colors=[(i, 0, 255 - i, 255) for i in range(256)])
+    out = tmp_path / "out"
+    run("render", source, "-o", out, "--indexed")
+    EDITORS[edit](out / "x_000.png", 1, 0, tmp_path / "home")
+    packed = tmp_path / "anim" / "night.orv"
+    result = run("pack", out / "x.json", "-o", packed, "--palette", night)
+    assert drawn(packed, night)[3] == edited(source, pal, (1, 0))[3]
+    assert json.loads(run("info", "--json", packed).stdout)[0]["palette_found"] == str(night)
+    assert "names its palette 'pal/night.pal', where x.json recorded 'pal/a.pal'" in result.stderr
 
 
 # --- Aseprite ----------------------------------------------------------------------

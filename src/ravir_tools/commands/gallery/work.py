@@ -34,6 +34,7 @@ class Work:
         except ToolError as error:
             self.finish(report, place, pages.Broken(place, str(error)), [source] if source else [], [])
             return
+        animation.tell_ignored_case(anim, report)
         # Without a palette file to watch, the next run looks for one again.
         palette = stamp(anim.palette_path) if anim.palette_path else None
         inputs = [source, palette] if source and palette else []
