@@ -13,6 +13,7 @@
 #include "anim/frame_indices.h"
 #include "anim/orv_codec.h"
 #include "anim/orv_file.h"
+#include "anim/orv_format.h"
 #include "anim/run_encoder.h"
 #include "palette/pal_codec.h"
 #include "python/os_error.h"
@@ -208,6 +209,13 @@ PYBIND11_MODULE(_native, m)
         "The header at the start of `data` and the header of the first frame record after it, as a load reads "
         "them; fields past the end of `data` read as zeros, and `file_complete` and `complete` say whether it "
         "held the first and both whole.");
+
+    m.attr("FRAME_HEADER_SIZE") = ravir::orv::kFrameHeaderSize;  // the least a frame record takes
+    m.def(
+        "frame_headers", [](const py::bytes& data) { return ravir::frameHeaders(bytesOf(data)); }, py::arg("data"),
+        "The header of every frame record that starts within the animation file's bytes `data`, as a load "
+        "decodes them, without decoding or rendering: the frames after these have no pixels. ValueError for "
+        "a frame count the file cannot hold.");
 
     m.def("decode_palette", &decodePalette, py::arg("data"), py::arg("color_model") = 0,
           "The colors of a palette file's bytes (None when its count is refused) and the problems met.");
