@@ -146,9 +146,8 @@ def pack(plan: Plan, options: PackOptions, batch: Batch) -> int:
     frames = read_frames(plan, reader, batch)
     if batch.failed:
         return 1
-    root = Path(os.path.abspath(plan.root if plan.root is not None else
-                                os.path.commonpath([os.path.abspath(options.output.parent),
-                                                    os.path.abspath(plan.palette.parent)])))
+    root = (Path(os.path.abspath(plan.root)) if plan.root is not None
+            else animation.default_root(options.output, plan.palette))
     data = encode(plan, frames, root, batch)
     if data is None:
         return 1

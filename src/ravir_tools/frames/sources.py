@@ -28,6 +28,15 @@ def transparent_index(image: Image.Image) -> int | None:
     return found if isinstance(found, int) and found in range(256) else None
 
 
+def in_palette(image: Image.Image, colors: list) -> bool:
+    """Whether an indexed image's palette is `colors` as far as it goes (alpha aside),
+    and its indices stay within it."""
+    found = image.getpalette("RGB") or []
+    count = len(found) // 3
+    wanted = b"".join(bytes(color[:3]) for color in colors[:count])
+    return bytes(found) == wanted and (count == 256 or max(image.tobytes(), default=0) < count)
+
+
 class Images:
     """Opens each image once: a sheet serves all its frames in a row."""
 
@@ -168,13 +177,13 @@ class FrameReader:
         """Whether an indexed image's palette is the animation's. An image that a
         render wrote (`entry.render` set) must be in it; any other indexed image
         that is not is read by color."""
-        colors = image.getpalette("RGB") or []
-        count = len(colors) // 3
-        wanted = b"".join(bytes(color[:3]) for color in self.palette.colors[:count])
-        if bytes(colors) == wanted and (count == 256 or max(image.tobytes(), default=0) < count):
+        if in_palette(image, self.palette.colors):
             return True
         if entry.render is None:
             return False
+        colors = image.getpalette("RGB") or []
+        count = len(colors) // 3
+        wanted = b"".join(bytes(color[:3]) for color in self.palette.colors[:count])
         for index in range(count):
             if bytes(colors[3 * index:3 * index + 3]) != wanted[3 * index:3 * index + 3]:
                 found = bytes(colors[3 * index:3 * index + 3]).hex()
