@@ -139,17 +139,21 @@ class Canvas:
     def __init__(self, frames: list[Placed], background: bool):
         self.frames = frames
         layout = preview.placement([(f.width, f.height) for f in frames], frames, 1, False)
-        left, top = 0, 0
+        self.origin = (0, 0)  # where offsets (0, 0) lie on the canvas
         if layout is None:
             self.size = (1, 1)  # nothing is drawn: Pillow holds no image of size 0
         else:
             self.size, corners = layout
             drawn = next(i for i, corner in enumerate(corners) if corner is not None)
-            left, top = frames[drawn].x_offset - corners[drawn][0], frames[drawn].y_offset - corners[drawn][1]
-        # A frame without pixels has its place too, though it may lie off the canvas.
-        self.boxes = [(f.x_offset - left, f.y_offset - top, f.x_offset - left + f.width, f.y_offset - top + f.height)
-                      for f in frames]
+            self.origin = (corners[drawn][0] - frames[drawn].x_offset, corners[drawn][1] - frames[drawn].y_offset)
         self.shown, self.behind = preview.sequence(len(frames), background)
+
+    def box(self, index: int) -> tuple[int, int, int, int]:
+        """Frame `index`'s rectangle on the canvas; a frame without pixels has its
+        place too, though it may lie off the canvas."""
+        frame = self.frames[index]
+        left, top = self.origin[0] + frame.x_offset, self.origin[1] + frame.y_offset
+        return left, top, left + frame.width, top + frame.height
 
     def draw(self, image_of: Callable[[int], Image.Image | None], index: int) -> Image.Image:
         """Frame `index` on the canvas, over the background frame when there is one;
@@ -161,10 +165,10 @@ class Canvas:
             if image is None:
                 continue
             if covered:
-                canvas.alpha_composite(image, self.boxes[i][:2])
+                canvas.alpha_composite(image, self.box(i)[:2])
             else:
                 # Copied, not blended: its fully transparent pixels keep their colors too.
-                canvas.paste(image, self.boxes[i][:2])
+                canvas.paste(image, self.box(i)[:2])
             covered = True
         return canvas
 
@@ -213,7 +217,7 @@ class _Source(pillow_writer.Source):
     def __init__(self, animation: _Animation, index: int):
         self.animation, self.index = animation, index
         self.canvas_size = animation.canvas.size
-        self.box = animation.canvas.boxes[index]
+        self.box = animation.canvas.box(index)
 
     def original(self) -> pillow_writer.Frame:
         return self._stored(self.index)
@@ -255,7 +259,7 @@ class OrvImageFile(ImageFile.ImageFile):
             raise OSError(f"{path}: its palette {os.fsdecode(header.location)!r} is not found in "
                           f"{os.path.dirname(path)} or any folder above it")
         # The frames past the end of a file that ends early read as frames without pixels.
-        frames = [Placed(h.width, h.height, h.x_offset, h.y_offset, h.shadow) for h in _native.frame_headers(data)]
+        frames = list(map(Placed._make, _native.frame_headers(data)))
         frames += [Placed(0, 0, 0, 0, False)] * (header.frame_count - len(frames))
         self._animation = _Animation(path, palette_path, header, Canvas(frames, header.background))
         canvas = self._animation.canvas
@@ -274,7 +278,7 @@ class OrvImageFile(ImageFile.ImageFile):
         self.info.update({
             "offset": (frame.x_offset, frame.y_offset), "shadow": frame.shadow,
             "background": animation.header.background and index == animation.header.frame_count - 1,
-            "frame_box": animation.canvas.boxes[index], pillow_writer.SOURCE: _Source(animation, index)})
+            "frame_box": animation.canvas.box(index), pillow_writer.SOURCE: _Source(animation, index)})
         # Not read from the file by Pillow: load() draws the canvas instead.
         self.tile = [("raw", (0, 0) + self.size, 0, ("RGBA", 0, 1))]
 
