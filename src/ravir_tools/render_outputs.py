@@ -36,6 +36,10 @@ class RenderOptions:
     compress_level: int = 6
     verbose: bool = False  # each file written is told to the report as it is written
 
+    def frame_duration(self, speed: int) -> int:
+        """Milliseconds per preview and atlas frame of an animation at `speed`."""
+        return self.duration if self.duration is not None else durations.duration_ms(speed)
+
 
 @dataclass
 class Written:
@@ -164,7 +168,8 @@ class _Outputs:
             self.wrote(written, written.sheet_mask)
             self.warn_mask(described, "the sheet", gap, written.sheet_mask)
         document = atlas_json(described, corners, sheet=path, size=image.size,
-                              duration=self.duration(described.speed), gap_index=gap, mask=written.sheet_mask)
+                              duration=self.options.frame_duration(described.speed), gap_index=gap,
+                              mask=written.sheet_mask)
         written.atlas = self.write_json(written, self.names.atlas, document)
 
     def warn_mask(self, described: Manifest, what: str, gap: int, mask: Path) -> None:
@@ -180,16 +185,13 @@ class _Outputs:
                                     options.flip_offsets)
         if not previews:
             return
-        duration = self.duration(anim.data.info.speed)
+        duration = options.frame_duration(anim.data.info.speed)
         if options.gif:
             preview.save_gif(self.names.gif, previews, duration)
             written.gif = self.wrote(written, self.names.gif)
         if options.apng:
             preview.save_apng(self.names.apng, previews, duration)
             written.apng = self.wrote(written, self.names.apng)
-
-    def duration(self, speed: int) -> int:
-        return self.options.duration if self.options.duration is not None else durations.duration_ms(speed)
 
     def write_json(self, written: Written, path: Path, document: dict) -> Path:
         atomic_file.write_text(path, dumps(document))
