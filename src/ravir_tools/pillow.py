@@ -239,6 +239,14 @@ class _Source(pillow_writer.Source):
     def __repr__(self) -> str:
         return f"<frame {self.index} of {self.animation.path}>"
 
+    def __deepcopy__(self, memo) -> _Source:
+        return self  # it changes nothing of the animation: copies may share it
+
+    def __reduce__(self):
+        # Pickled (for another process, say), a frame keeps its pixels and facts but
+        # not the animation it came from, which lives in this process only.
+        return type(None), ()
+
 
 class OrvImageFile(ImageFile.ImageFile):
     format = "ORV"

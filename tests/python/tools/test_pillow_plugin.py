@@ -1,4 +1,5 @@
 import io
+import pickle
 import re
 import shutil
 import struct
@@ -96,6 +97,7 @@ def test_every_frame_is_the_animation_as_it_plays_on_one_canvas(animation):
                 "speed": d.info.speed, "duration": max(d.info.speed, 1), "loop": 0,
                 "palette_file": loaded.palette_path}
             assert image.tobytes() == canvas.tobytes()
+            assert pickle.loads(pickle.dumps(image.copy())).tobytes() == canvas.tobytes()  # for another process
             if not d.has_background:
                 assert image.crop(image.info["frame_box"]).tobytes() == frame.pixels
 
