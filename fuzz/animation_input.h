@@ -36,13 +36,37 @@ inline bool decodeOnly(std::span<const std::uint8_t> bytes, Decoded& decoded)
     return true;
 }
 
+// Stepping over the rows finds the header of each frame as decoding read it, and
+// the frames it does not list decode without pixels, at 0, 0.
+inline void requireFrameHeadersAgree(std::span<const std::uint8_t> bytes, const OrvData& tree)
+{
+    const std::vector<FrameHeader> headers = frameHeaders(bytes);
+    require(headers.size() <= tree.frames.size(), "more frame headers than frames");
+    for (std::size_t f = 0; f < tree.frames.size(); ++f) {
+        const OrvFrame& frame = tree.frames[f];
+        const FrameHeader read = f < headers.size() ? headers[f] : FrameHeader{};
+        require(read.frame_size == frame.frame_size && read.shadow == (frame.is_shadow != 0) &&
+                    read.height == frame.height && read.width == frame.width && read.y_offset == frame.y_offset &&
+                    read.x_offset == frame.x_offset,
+                "a frame header differs from the decoded frame's");
+    }
+}
+
 // Decodes the input and checks what holds for every tree fresh from decoding.
 inline bool decodeInput(std::span<const std::uint8_t> bytes, Decoded& decoded)
 {
     if (!decodeOnly(bytes, decoded)) {
+        bool refused = false;
+        try {
+            frameHeaders(bytes);
+        } catch (const std::length_error&) {
+            refused = true;
+        }
+        require(refused, "frame headers were read from a file whose frame count decoding refused");
         return false;
     }
     requireReadInvariants(decoded.tree);
+    requireFrameHeadersAgree(bytes, decoded.tree);
     require(decoded.shadow == std::any_of(decoded.tree.frames.begin(), decoded.tree.frames.end(),
                                           [](const OrvFrame& frame) { return frame.is_shadow != 0; }),
             "decoding misreported whether the file holds a shadow frame");

@@ -215,6 +215,19 @@ void decodeFrame(ByteReader& in, bool& shadowSeen, OrvFrame& frame, Names& names
     }
 }
 
+// Moves past one row record, keeping nothing of it.
+void skipRow(ByteReader& in, bool shadow)
+{
+    const std::uint8_t runs = in.u8();
+    for (unsigned b = 0; b < runs && !in.ranOut(); ++b) {
+        in.u8();  // the offset
+        const std::uint8_t length = in.u8();
+        if (!shadow) {
+            in.take(length);
+        }
+    }
+}
+
 std::string endsEarly(std::size_t size, const std::string& where)
 {
     return "The file ends after " + std::to_string(size) + " bytes, in " + where + "; what is missing reads as zeros";
@@ -301,6 +314,30 @@ HeaderPeek peekHeader(std::span<const std::uint8_t> bytes)
     peek.first_frame = decodeFrameHeader(in, false, unnamed);
     peek.complete = !in.ranOut();
     return peek;
+}
+
+std::vector<FrameHeader> frameHeaders(std::span<const std::uint8_t> bytes)
+{
+    ByteReader in(bytes);
+    const FileHeader header = decodeFileHeader(in, [](const char*) {});
+    const std::uint64_t count = std::uint64_t{header.frame_count} + (header.has_background ? 1 : 0);
+    checkFrameCount(count, bytes.size());
+    std::vector<FrameHeader> headers;
+    // Every record that starts within the bytes takes a header's worth of them, save the last.
+    const std::uint64_t held = in.remaining() / orv::kFrameHeaderSize + 1;
+    headers.reserve(static_cast<std::size_t>(std::min(count, held)));
+    bool shadowSeen = false;
+    Unnamed unnamed;
+    while (headers.size() < count && in.remaining() > 0 && !in.ranOut()) {
+        const FrameHeader frame = decodeFrameHeader(in, shadowSeen, unnamed);
+        shadowSeen = shadowSeen || frame.shadow;
+        in.take(2);  // unk1 and unk2
+        for (std::size_t r = 0; r < frame.height && !in.ranOut(); ++r) {
+            skipRow(in, frame.shadow);
+        }
+        headers.push_back(frame);
+    }
+    return headers;
 }
 
 std::size_t frameRecordsSize(const OrvData& tree)

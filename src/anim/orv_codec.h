@@ -45,6 +45,13 @@ struct HeaderPeek {
 };
 HeaderPeek peekHeader(std::span<const std::uint8_t> bytes);
 
+// The header of every frame record whose record starts within `bytes`, as
+// decodeAnimation decodes it, found by stepping over the rows without keeping them:
+// every frame's size and offsets at the cost of a pass over the bytes, with no tree
+// and no render. The frames past these read as zeros (no pixels, offsets 0). Throws
+// std::length_error for a frame count that the file cannot hold, as decoding does.
+std::vector<FrameHeader> frameHeaders(std::span<const std::uint8_t> bytes);
+
 // Decodes a whole file into `tree`, which must hold a palette. Sets `info`,
 // `has_background` and `frames`, and the palette's location (as stored, cut at its
 // first NUL) and location size. The lists keep the storage they already have, so

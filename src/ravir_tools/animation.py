@@ -1,5 +1,6 @@
 """Loading one animation for a command: its tree, its rendered frames, the palette
-it was drawn with and what the core reported about it."""
+it was drawn with and what the core reported about it; and where a new animation
+stores its palette's location from."""
 
 from __future__ import annotations
 
@@ -110,3 +111,10 @@ def summary(anim: Animation, replaced: bool = False) -> dict:
         "palette_found": anim.palette_path or None, "palette_loaded": anim.palette_error is None,
         "palette_replaced": replaced, "frames": frames,
     }
+
+
+def default_root(output: Path, palette: Path) -> Path:
+    """The folder that an animation written to `output` stores the location of
+    `palette` relative to, unless told: the nearest folder above both, from which a
+    load of the animation finds the palette."""
+    return Path(os.path.commonpath([os.path.abspath(output.parent), os.path.abspath(palette.parent)]))

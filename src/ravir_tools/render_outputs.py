@@ -8,7 +8,7 @@ import os
 from dataclasses import dataclass, field
 from pathlib import Path
 
-from ravir_tools import _native, atomic_file
+from ravir_tools import _native, atomic_file, durations
 from ravir_tools.animation import Animation
 from ravir_tools.aseprite.to_document import document
 from ravir_tools.aseprite.writer import write_document
@@ -32,9 +32,13 @@ class RenderOptions:
     apng: bool = False
     scale: int = 1
     flip_offsets: bool = False  # previews take the offsets as the origin's place inside the frame
-    duration: int = 100  # milliseconds per preview frame
+    duration: int | None = None  # milliseconds per preview and atlas frame; None: as the speed gives
     compress_level: int = 6
     verbose: bool = False  # each file written is told to the report as it is written
+
+    def frame_duration(self, speed: int) -> int:
+        """Milliseconds per preview and atlas frame of an animation at `speed`."""
+        return self.duration if self.duration is not None else durations.duration_ms(speed)
 
 
 @dataclass
@@ -163,8 +167,9 @@ class _Outputs:
             atomic_file.write_image(written.sheet_mask, mask)
             self.wrote(written, written.sheet_mask)
             self.warn_mask(described, "the sheet", gap, written.sheet_mask)
-        document = atlas_json(described, corners, sheet=path, size=image.size, duration=self.options.duration,
-                              gap_index=gap, mask=written.sheet_mask)
+        document = atlas_json(described, corners, sheet=path, size=image.size,
+                              duration=self.options.frame_duration(described.speed), gap_index=gap,
+                              mask=written.sheet_mask)
         written.atlas = self.write_json(written, self.names.atlas, document)
 
     def warn_mask(self, described: Manifest, what: str, gap: int, mask: Path) -> None:
@@ -180,11 +185,12 @@ class _Outputs:
                                     options.flip_offsets)
         if not previews:
             return
+        duration = options.frame_duration(anim.data.info.speed)
         if options.gif:
-            preview.save_gif(self.names.gif, previews, options.duration)
+            preview.save_gif(self.names.gif, previews, duration)
             written.gif = self.wrote(written, self.names.gif)
         if options.apng:
-            preview.save_apng(self.names.apng, previews, options.duration)
+            preview.save_apng(self.names.apng, previews, duration)
             written.apng = self.wrote(written, self.names.apng)
 
     def write_json(self, written: Written, path: Path, document: dict) -> Path:

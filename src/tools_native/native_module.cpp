@@ -13,6 +13,7 @@
 #include "anim/frame_indices.h"
 #include "anim/orv_codec.h"
 #include "anim/orv_file.h"
+#include "anim/orv_format.h"
 #include "anim/run_encoder.h"
 #include "palette/pal_codec.h"
 #include "python/os_error.h"
@@ -116,6 +117,17 @@ std::tuple<py::bytes, py::bytes, std::vector<std::uint64_t>> frameIndicesOf(cons
     return {toBytes(frame.indices), toBytes(frame.drawn), {frame.counts.begin(), frame.counts.end()}};
 }
 
+// Plain tuples, which Python makes far faster than objects: a file may hold many frames.
+std::vector<std::tuple<std::uint16_t, std::uint16_t, std::int16_t, std::int16_t, bool>> framePlaces(
+    const py::bytes& data)
+{
+    std::vector<std::tuple<std::uint16_t, std::uint16_t, std::int16_t, std::int16_t, bool>> places;
+    for (const ravir::FrameHeader& header : ravir::frameHeaders(bytesOf(data))) {
+        places.emplace_back(header.width, header.height, header.x_offset, header.y_offset, header.shadow);
+    }
+    return places;
+}
+
 // Collects frames into a new animation and encodes it with the core's codec. With
 // `background`, the last frame added is the background frame.
 class AnimationWriter {
@@ -208,6 +220,12 @@ PYBIND11_MODULE(_native, m)
         "The header at the start of `data` and the header of the first frame record after it, as a load reads "
         "them; fields past the end of `data` read as zeros, and `file_complete` and `complete` say whether it "
         "held the first and both whole.");
+
+    m.attr("FRAME_HEADER_SIZE") = ravir::orv::kFrameHeaderSize;  // the least a frame record takes
+    m.def("frame_headers", &framePlaces, py::arg("data"),
+          "The width, height, x and y offsets and shadow flag of every frame record that starts within the "
+          "animation file's bytes `data`, as a load decodes them, without decoding or rendering: the frames "
+          "after these have no pixels. ValueError for a frame count the file cannot hold.");
 
     m.def("decode_palette", &decodePalette, py::arg("data"), py::arg("color_model") = 0,
           "The colors of a palette file's bytes (None when its count is refused) and the problems met.");

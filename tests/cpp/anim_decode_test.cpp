@@ -1,6 +1,7 @@
 // Decoding animation files from memory: what each record becomes in the tree.
 
 #include <stdexcept>
+#include <tuple>
 
 #include "anim/orv_codec.h"
 #include "anim_samples.h"
@@ -122,6 +123,33 @@ TEST(AnimationDecode, LocationSizeBeyondTheFileTakesWhatIsThere)
     ASSERT_EQ(d.problems.problems.size(), 1u);
     EXPECT_EQ(d.problems.problems[0].message,
               "The file ends after 17 bytes, in its header (the palette location); what is missing reads as zeros");
+}
+
+// Stepping over the rows finds every frame's header as decoding reads it; the frames
+// it does not list (their records start past the end) decode without pixels, at 0, 0.
+TEST(AnimationDecode, FrameHeadersAreTheDecodedFramesHeaders)
+{
+    for (const auto& [name, bytes] : all()) {
+        SCOPED_TRACE(name);
+        Decoded d;
+        d.tree.palette = std::make_shared<PalF>();
+        try {
+            decodeInto(d, bytes);
+        } catch (const std::length_error&) {
+            EXPECT_THROW(frameHeaders(bytes), std::length_error);
+            continue;
+        }
+        const std::vector<FrameHeader> headers = frameHeaders(bytes);
+        ASSERT_LE(headers.size(), d.tree.frames.size());
+        for (std::size_t f = 0; f < d.tree.frames.size(); ++f) {
+            const OrvFrame& frame = d.tree.frames[f];
+            const FrameHeader read = f < headers.size() ? headers[f] : FrameHeader{};
+            EXPECT_EQ(std::tuple(read.frame_size, read.shadow, read.height, read.width, read.y_offset, read.x_offset),
+                      std::tuple(frame.frame_size, frame.is_shadow != 0, frame.height, frame.width, frame.y_offset,
+                                 frame.x_offset))
+                << "frame " << f;
+        }
+    }
 }
 
 class RefusedFrameCount : public testing::TestWithParam<RefusedCount> {};

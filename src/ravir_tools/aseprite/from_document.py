@@ -32,6 +32,7 @@ from ravir_tools.aseprite import layout
 from ravir_tools.aseprite.document import Cel, Document, DocumentError, LayerFlag, LayerType
 from ravir_tools.aseprite.layout import BACKGROUND, FRAME_ROLES, GAP_MASK, SHADOWS
 from ravir_tools.aseprite.reader import read_document
+from ravir_tools.durations import MAX_DURATION_MS
 from ravir_tools.errors import ToolError, check_readable
 from ravir_tools.exchange.json_files import Fields
 from ravir_tools.exchange.manifest import FrameEntry
@@ -159,7 +160,7 @@ def as_written(path: Path, doc: Document, roles: list[str | None], sprite: dict)
     found.background = role == BACKGROUND
     durations = [frame.duration_ms for frame in doc.frames]
     # The durations written for the speed give it back exactly; durations set in Aseprite give their own.
-    written = facts.integer("duration_ms", range(1, layout.MAX_DURATION_MS + 1))
+    written = facts.integer("duration_ms", range(1, MAX_DURATION_MS + 1))
     found.speed = (facts.integer("speed", limits.SPEEDS) if all(d == written for d in durations)
                    else layout.speed_of(durations))
     return found

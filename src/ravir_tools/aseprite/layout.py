@@ -23,7 +23,7 @@ kept as JSON text in user data, each object naming what it describes:
   "shadow", "cel": [x, y, width, height]}, the last the cel as written. A frame
   without pixels gets a cel of one transparent pixel to carry them.
 
-Every frame lasts the speed in milliseconds, within Aseprite's 1 to 65535.
+Every frame lasts the speed in milliseconds, within Aseprite's 1 to 65535 (durations.py).
 """
 
 from __future__ import annotations
@@ -37,13 +37,7 @@ VERSION = 1
 FRAMES, SHADOWS, BACKGROUND, GAP_MASK = "frames", "shadows", "background", "gap mask"
 ROLES = (BACKGROUND, SHADOWS, FRAMES, GAP_MASK)  # from the bottom
 FRAME_ROLES = (FRAMES, SHADOWS, BACKGROUND)  # the layers whose cels are frames
-MAX_DURATION_MS = 0xFFFF
 MAX_FRAMES = 0xFFFF
-DURATIONS = "every frame lasts the speed in milliseconds, from 1 to 65535"  # said in the user data too
-
-
-def duration_ms(speed: int) -> int:
-    return min(max(speed, 1), MAX_DURATION_MS)
 
 
 def speed_of(durations: list[int]) -> int:

@@ -7,7 +7,7 @@ from __future__ import annotations
 
 import itertools
 
-from ravir_tools import limits
+from ravir_tools import durations, limits
 from ravir_tools.animation import Animation
 from ravir_tools.aseprite import layout
 from ravir_tools.aseprite.document import Cel, Document, Frame, Layer, LayerFlag, Tag
@@ -41,7 +41,7 @@ def document(anim: Animation, described: Manifest) -> tuple[Document, list[str]]
     layers = [Layer(role, SHOWN if role != GAP_MASK else 0, user_data=layout.user_data("layer", role=role))
               for role in layout.ROLES if role in used]
     index = {layer.name: number for number, layer in enumerate(layers)}
-    duration = layout.duration_ms(described.speed)
+    duration = durations.duration_ms(described.speed)
     frames = []
     for role, entry, frame in zip(roles, described.frames, pixels):
         corner = (entry.x_offset - origin[0], entry.y_offset - origin[1])
@@ -70,7 +70,7 @@ def document(anim: Animation, described: Manifest) -> tuple[Document, list[str]]
                         f"transparent too; the hidden layer '{GAP_MASK}' tells them apart for pack")
     facts = layout.user_data(
         "animation", version=layout.VERSION, speed=described.speed, duration_ms=duration,
-        durations=layout.DURATIONS, background=described.background, origin=list(origin), gap_index=gap,
+        durations=durations.RULE, background=described.background, origin=list(origin), gap_index=gap,
         palette={"location": described.palette_location,
                  "file": str(described.palette_file) if described.palette_file else None},
         source={"file": str(described.source) if described.source else None, "sha256": described.source_sha256})

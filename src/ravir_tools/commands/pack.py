@@ -158,9 +158,8 @@ def pack(plan: Plan, options: PackOptions, batch: Batch) -> int:
         return 1
     if reader.repaletted and not options.quiet:
         batch.say(read_by_color(plan, reader.repaletted))
-    root = Path(os.path.abspath(plan.root if plan.root is not None else
-                                os.path.commonpath([os.path.abspath(options.output.parent),
-                                                    os.path.abspath(plan.palette.parent)])))
+    root = (Path(os.path.abspath(plan.root)) if plan.root is not None
+            else animation.default_root(options.output, plan.palette))
     data = encode(plan, frames, root, batch)
     if data is None:
         return 1

@@ -57,8 +57,9 @@ def add_arguments(parser) -> None:
     parser.add_argument("--scale", type=positive_int, default=1, metavar="N",
                         help="enlarge N times, nearest neighbour (default 1)")
     parser.add_argument("--flip-offsets", action="store_true", help="negate the offsets when aligning previews")
-    parser.add_argument("--duration", type=positive_int, default=100, metavar="MS",
-                        help="milliseconds per preview frame (default 100)")
+    parser.add_argument("--duration", type=positive_int, metavar="MS",
+                        help="milliseconds per preview frame and in the atlas (default: the speed in milliseconds, "
+                             "from 1 to 65535, as in the Aseprite document)")
     parser.add_argument("--compress-level", type=int, choices=range(10), default=6, metavar="0-9",
                         help="PNG compression: 0 is fastest and largest, 9 smallest and slowest (default 6)")
     parser.add_argument("-v", "--verbose", action="store_true", help="print each file written")

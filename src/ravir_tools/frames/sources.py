@@ -53,6 +53,14 @@ def gap_alphas(gap: int | None) -> bytes:
     return bytes(found)
 
 
+def in_palette(image: Image.Image, palette: bytes) -> bool:
+    """Whether an indexed image's palette is `palette` (rgb_bytes) as far as it goes,
+    alpha aside, and its indices stay within it."""
+    colors = bytes(image.getpalette("RGB") or [])
+    count = len(colors) // 3
+    return palette.startswith(colors) and (count == 256 or max(image.tobytes(), default=0) < count)
+
+
 class Images:
     """Opens each image once: a sheet serves all its frames in a row."""
 
@@ -246,9 +254,7 @@ class FrameReader:
             return colors in self.palettes and alphas(image) == gap_alphas(entry.gap_index)
         if entry.render is not None:
             return colors in self.palettes
-        count = len(colors) // 3
-        fits = count == 256 or max(image.tobytes(), default=0) < count
-        return fits and any(palette.startswith(colors) for palette in self.palettes)
+        return any(in_palette(image, palette) for palette in self.palettes)
 
     def warn_repeats(self, index: PaletteIndex) -> None:
         if index.repeated and not self.warned_repeats:

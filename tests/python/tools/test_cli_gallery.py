@@ -35,7 +35,8 @@ def gallery(tmp_path_factory):
         expected[name] = [f.width for f in frames]
     project.animation(SPRITE, name="heroes/shadowed.orv")
     expected["heroes/shadowed.orv"] = [4, 3]
-    project.animation(frames_of(3) + [Frame(width=9, rows=[[(0, [7] * 9)]] * 6)], name="scene.orv", background=1)
+    project.animation(frames_of(3) + [Frame(width=9, rows=[[(0, [7] * 9)]] * 6)], name="scene.orv", background=1,
+                      speed=100)
     expected["scene.orv"] = [f.width for f in frames_of(3)] + [9]
     broken = project.root / "anim" / "monsters" / "broken.orv"
     broken.write_bytes(animation_bytes(SPRITE)[:6])
@@ -122,6 +123,10 @@ def test_each_page_shows_every_frame_decoded(gallery, browser):
     assert browser.find_elements("css selector", ".swatch i")[5].get_attribute("title") == "5 #05fa02"
     open_page(browser, site / "pages" / "anim" / Path(broken).with_suffix(".html"))
     assert "is not an animation" in browser.find_element("css selector", ".error").text
+
+
+def test_the_player_plays_at_the_animations_speed(gallery):
+    assert 'data-duration="100"' in (gallery[0] / "pages" / "anim" / "scene.html").read_text()
 
 
 def test_the_player_pauses_and_steps_over_the_background(gallery, browser):

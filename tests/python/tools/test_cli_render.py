@@ -3,7 +3,7 @@ import struct
 
 import pytest
 import ravir
-from PIL import Image
+from PIL import Image, ImageSequence
 
 from ravir_tools.palettes.registry import write_palette_file
 
@@ -81,6 +81,15 @@ def test_previews_align_frames_by_their_offsets(sprite, tmp_path, kind, flip, si
         # GIF has a single transparent color, so compare what is drawn, not the color of gaps.
         drawn = [p if p[3] else (0, 0, 0, 0) for p in pixels(canvas)]
         assert drawn == pixels(expected)
+
+
+@pytest.mark.parametrize("options, duration", [([], 7), (["--duration", "250"], 250)])
+def test_previews_and_the_atlas_last_as_the_speed_gives_unless_told(sprite, tmp_path, options, duration):
+    run("render", sprite, "-o", tmp_path, "--apng", "--sheet", *options)
+    with Image.open(tmp_path / "x.apng") as preview:
+        assert [frame.info["duration"] for frame in ImageSequence.Iterator(preview)] == [duration] * 2
+    atlas = json.loads((tmp_path / "x_sheet.json").read_text())
+    assert [frame["duration"] for frame in atlas["frames"].values()] == [duration] * 2
 
 
 def test_a_background_is_drawn_behind_each_other_frame(project, tmp_path):

@@ -63,7 +63,8 @@ class Work:
         colors = colors_of(anim.data.palette)
         messages = anim.warnings + ([anim.palette_error] if anim.palette_error else [])
         return pages.View(place, error, animation.summary(anim), frame_pngs, others, preview_file, sizes, layout,
-                          list(shown), behind, self.options.duration, colors, messages)
+                          list(shown), behind, self.options.frame_duration(anim.data.info.speed), colors,
+                          messages)
 
     def finish(self, report: Report, place: Place, view: pages.View | pages.Broken, inputs: list,
                written: list[str]) -> None:
