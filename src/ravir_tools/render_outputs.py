@@ -204,6 +204,7 @@ class _Outputs:
             written.apng = self.wrote(written, self.names.apng)
 
     def write_gif(self, anim: Animation, shown: preview.Preview, pixels: list[indexed.FramePixels]) -> None:
+        gif.check_size(anim.path, shown.size)
         colors = gif.gif_colors(colors_of(anim.data.palette), pixels)
         if colors.merged is not None:
             entry, count = colors.merged

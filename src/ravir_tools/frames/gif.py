@@ -94,18 +94,18 @@ def gif_layer(frame: FramePixels, colors: GifColors) -> GifLayer:
     return GifLayer(image, ImageChops.multiply(drawn, visible))
 
 
-def check_size(path: Path, size: tuple[int, int]) -> None:
-    """GIF stores sizes and places in 16 bits."""
+def check_size(subject, size: tuple[int, int]) -> None:
+    """Refuses a canvas GIF cannot hold: it stores sizes and places in 16 bits."""
     if max(size) > limits.MAX_GIF_SIDE:
-        raise ToolError(path, f"the GIF preview would be {size[0]} x {size[1]}; GIF holds at most "
+        raise ToolError(subject, f"the GIF preview would be {size[0]} x {size[1]}; GIF holds at most "
                               f"{limits.MAX_GIF_SIDE} pixels a side (try --apng)")
 
 
 def write_gif(path: Path, shown: Preview, layers: list[GifLayer | None], colors: GifColors, scale: int,
               duration: int) -> None:
-    """The preview `shown` as a GIF looping forever, each shot drawn from `layers` (the
-    frames at scale 1; the shots' boxes are at `scale`) and lasting `duration` ms."""
-    check_size(path, shown.size)
+    """The preview `shown` (of a size check_size accepted) as a GIF looping forever,
+    each shot drawn from `layers` (the frames at scale 1; the shots' boxes are at
+    `scale`) and lasting `duration` ms."""
     delay = min(duration, 10 * 0xFFFF)  # GIF counts hundredths of a second in 16 bits
     with atomic_file.replacing(path) as stream:
         stream.write(b"GIF89a" + struct.pack("<HHBBB", *shown.size, 0xF7, colors.transparent, 0) + colors.palette)
