@@ -20,7 +20,7 @@ from ravir_tools.exchange.json_files import dumps
 from ravir_tools.exchange.manifest import FrameEntry, Manifest, digest, manifest_json
 from ravir_tools.exchange.names import OutputNames, mask_of
 from ravir_tools.frames import apng, gif, indexed, preview
-from ravir_tools.frames.images import png_bytes, rgba_image
+from ravir_tools.frames.images import png_bytes
 from ravir_tools.frames.render_modes import IndexedFrames, RgbaFrames
 from ravir_tools.frames.sheet_layout import SheetLayout
 from ravir_tools.palettes.colors import colors_of
@@ -198,8 +198,7 @@ class _Outputs:
             self.write_gif(anim, shown, frames.frame_pixels())
             written.gif = self.wrote(written, self.names.gif)
         if options.apng:
-            images = [rgba_image(image) for image in anim.images]
-            shots = apng.shot_pngs(shown, images, scale, self.pngs, options.compress_level)
+            shots = apng.shot_pngs(shown, anim.images, scale, self.pngs, options.compress_level)
             apng.write_apng(self.names.apng, shown.size, shots, len(shown.shots), options.duration)
             written.apng = self.wrote(written, self.names.apng)
 

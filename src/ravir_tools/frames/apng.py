@@ -17,7 +17,7 @@ from PIL import Image
 
 from ravir_tools import atomic_file
 from ravir_tools.exchange.png_chunks import PNG_SIGNATURE
-from ravir_tools.frames.images import png_bytes
+from ravir_tools.frames.images import png_bytes, rgba_image
 from ravir_tools.frames.preview import Box, Preview
 
 RGBA_8_BITS = (8, 6, 0, 0, 0)  # bit depth, color type, compression, filter, interlace
@@ -81,11 +81,12 @@ def write_apng(path: Path, size: tuple[int, int], shots: Iterable[tuple[Box, byt
         stream.write(chunk(b"IEND", b""))
 
 
-def shot_pngs(shown: Preview, images: list[Image.Image], scale: int, written: dict[int, bytes],
+def shot_pngs(shown: Preview, rendered: list, scale: int, written: dict[int, bytes],
               compress_level: int) -> Iterator[tuple[Box, bytes]]:
-    """Each shot's box and PNG, drawn one at a time from the frames' RGBA `images` (at
+    """Each shot's box and PNG, drawn one at a time from the `rendered` frames (at
     scale 1). A shot of one frame alone takes the frame's PNG from `written` (frame
     index to the PNG of its image at `scale`) when it is there."""
+    behind = rgba_image(rendered[shown.behind]) if shown.behind is not None else None  # drawn in every shot
     for number, shot in enumerate(shown.shots):
         if number and len(shot.layers) == 1 and shot.layers[0] in written:
             yield shot.box, written[shot.layers[0]]
@@ -94,7 +95,8 @@ def shot_pngs(shown: Preview, images: list[Image.Image], scale: int, written: di
         canvas = Image.new("RGBA", (width, height))
         for index in shot.layers:
             x, y = (value // scale for value in shown.corners[index])
-            canvas.alpha_composite(images[index], (x - left, y - top))
+            image = behind if index == shown.behind else rgba_image(rendered[index])
+            canvas.alpha_composite(image, (x - left, y - top))
         if scale != 1:
             canvas = canvas.resize((width * scale, height * scale), Image.Resampling.NEAREST)
         yield shot.box, png_bytes(canvas, compress_level=compress_level)

@@ -57,6 +57,7 @@ class Preview:
     size: tuple[int, int]
     corners: list[tuple[int, int] | None]
     shots: list[Shot]
+    behind: int | None  # the frame drawn behind each shot, when it has pixels
 
 
 def preview(sizes: list[tuple[int, int]], frames: list, background: bool, scale: int, flip: bool) -> Preview | None:
@@ -67,12 +68,14 @@ def preview(sizes: list[tuple[int, int]], frames: list, background: bool, scale:
         return None
     size, corners = layout
     shown, behind = sequence(len(frames), background)
+    if behind is not None and corners[behind] is None:
+        behind = None
     shots = []
     for number, index in enumerate(shown):
         layers = [i for i in (behind, index) if i is not None and corners[i] is not None]
         box = (0, 0, *size) if number == 0 else _around(layers, corners, sizes)
         shots.append(Shot(box, layers))
-    return Preview(size, corners, shots)
+    return Preview(size, corners, shots, behind)
 
 
 def _around(layers: list[int], corners: list, sizes: list[tuple[int, int]]) -> Box:
