@@ -128,9 +128,10 @@ class _Outputs:
                 "animation": self.names.base.name, "frame": index, "offset_x": entry.x_offset,
                 "offset_y": entry.y_offset, "shadow": entry.shadow, "gap_index": entry.gap_index,
                 "render": described.render, "background": described.background and index == len(described.frames) - 1})
-            data = png_bytes(image, pnginfo=chunks, compress_level=self.options.compress_level,
-                             **indexed.save_options(entry.gap_index))
-            atomic_file.write_bytes(entry.image, data)
+            with atomic_file.replacing(entry.image) as stream:
+                data = png_bytes(image, pnginfo=chunks, compress_level=self.options.compress_level,
+                                 **indexed.save_options(entry.gap_index))
+                stream.write(data)
             if self.keep_pngs:
                 self.pngs[index] = data
             self.wrote(written, entry.image)

@@ -63,7 +63,7 @@ def gif_colors(colors: list[Color], frames: list[FramePixels]) -> GifColors:
     if free:
         transparent = free.pop(0)
     else:
-        transparent = min(range(ENTRIES), key=lambda i: (counts[i], i))
+        transparent = min((i for i in range(ENTRIES) if i != black), key=lambda i: (counts[i], i))
         merged = (transparent, counts[transparent])
     palette = bytearray(b"".join(bytes(color[:3]) for color in colors))
     shadow = black
