@@ -1,6 +1,8 @@
 """The command on a game-sized folder: `ravir render` with the default jobs and with
 --jobs 1, against the floor of the same work by hand in one process; the PNG
-compression levels at both ends; and the peak memory of long runs.
+compression levels at both ends; every other output (--apng, --sheet, --gif) and the
+gallery's first build and rerun, each over the plain render of its round; the part
+of the sheets the frames cover; and the peak memory of long runs.
 
     python bench/end_to_end.py [--out DIR] [--quick]
 
@@ -34,6 +36,8 @@ RAVIR = [sys.executable, "-m", "ravir_tools"]
 # is deleted until the timing is done; the leftovers of an earlier benchmark are
 # deleted first, flushed to the disk, and given that minute.
 SETTLE_S = 65
+# The outputs held against the plain render of their round, as the README's table shows them.
+OUTPUTS = ("--apng", "--sheet", "--gif", "gallery")
 
 
 def clear(*folders: Path) -> None:
@@ -73,9 +77,33 @@ def timed_rounds(runs: dict, repeats: int, scratch: Path) -> dict[str, list[Path
     return times, folders
 
 
-def command(*extra: str, folder: str):
-    return lambda out: subprocess.run([*RAVIR, "render", folder, "-o", str(out), *extra], check=True,
-                                      stdout=subprocess.DEVNULL)
+def command(*extra: str, folder: str, verb: str = "render"):
+    # Warnings (the GIF's transparent entry of every animation) would bury the figures.
+    return lambda out: subprocess.run([*RAVIR, verb, folder, "-o", str(out), *extra], check=True,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def gallery_runs(folder: str) -> dict:
+    """The gallery's first build into a new site, and its rerun on that site with
+    nothing changed."""
+    sites: list[Path] = []
+
+    def first(out: Path) -> None:
+        command(folder=folder, verb="gallery")(out)
+        sites.append(out)
+
+    return {"gallery": first, "gallery, nothing changed": lambda out: command(folder=folder, verb="gallery")(sites[-1])}
+
+
+def sheet_coverage(folder: Path) -> float:
+    """The part of the sheets' area that the frames' rectangles cover."""
+    covered = total = 0
+    for atlas in folder.rglob("*_sheet.json"):
+        document = json.loads(atlas.read_text())
+        size = document["meta"]["size"]
+        total += size["w"] * size["h"]
+        covered += sum(entry["frame"]["w"] * entry["frame"]["h"] for entry in document["frames"].values())
+    return covered / total
 
 
 def floor(files: list[Path], level: int):
@@ -121,13 +149,19 @@ def main() -> None:
     runs = {"--jobs 1": command("--jobs", "1", folder=folder), "default jobs": command(folder=folder),
             "by hand": floor(files, 6),
             "default jobs, level 0": command("--compress-level", "0", folder=folder),
-            "default jobs, level 9": command("--compress-level", "9", folder=folder)}
+            "default jobs, level 9": command("--compress-level", "9", folder=folder),
+            "--apng": command("--apng", folder=folder), "--sheet": command("--sheet", folder=folder),
+            "--gif": command("--gif", folder=folder), **gallery_runs(folder)}
     times, outputs = timed_rounds(runs, repeats, scratch)
     # The runs of one round follow each other closely: their ratios are steadier than
     # those of the minimums when the machine's speed drifts between rounds.
     rounds = {"speedup_over_jobs_1": [one / default for one, default in zip(times["--jobs 1"], times["default jobs"])],
               "default_jobs_over_floor": [default / by_hand for default, by_hand in zip(times["default jobs"],
                                                                                          times["by hand"])]}
+    outputs_over_render = {name: [taken / render for taken, render in zip(times[name], times["default jobs"])]
+                           for name in OUTPUTS}
+    coverage = sheet_coverage(outputs["--sheet"][0])
+    gallery_again = summary(times.pop("gallery, nothing changed"))
     floor_times = summary(times.pop("by hand"))
     renders = {name: summary(taken) for name, taken in times.items()}
     pngs = sum(1 for _ in outputs["default jobs"][0].rglob("*.png"))
@@ -138,6 +172,10 @@ def main() -> None:
     results["speedup_over_jobs_1"] = renders["--jobs 1"]["min_s"] / renders["default jobs"]["min_s"]
     results["default_jobs_over_floor"] = renders["default jobs"]["min_s"] / floor_times["min_s"]
     results["per_round"] = rounds
+    results["over_render"] = {name: {"min": renders[name]["min_s"] / renders["default jobs"]["min_s"],
+                                     "per_round": ratios} for name, ratios in outputs_over_render.items()}
+    results["gallery_nothing_changed"] = gallery_again
+    results["sheet_coverage"] = coverage
 
     memory = {}
     small, large = (200, 4000) if args.quick else (1000, 20000)
@@ -157,6 +195,8 @@ def main() -> None:
     print(f"end to end: {len(files)} animations, {pngs} PNGs, {results['jobs_default']} jobs by default")
     print(f"  {'run':28} {'min s':>8} {'median s':>9}")
     for name, figures in renders.items():
+        if name in OUTPUTS:
+            continue
         label = f"ravir render ({name})"
         print(f"  {label:28} {figures['min_s']:8.2f} {figures['median_s']:9.2f}")
     print(f"  {'by hand, one process':28} {floor_times['min_s']:8.2f} {floor_times['median_s']:9.2f}")
@@ -164,6 +204,13 @@ def main() -> None:
           f"{results['default_jobs_over_floor']:.2f}x the floor; output identical: {identical}")
     print(f"  round by round: {', '.join(f'{r:.2f}' for r in rounds['speedup_over_jobs_1'])}x faster; "
           f"{', '.join(f'{r:.2f}' for r in rounds['default_jobs_over_floor'])}x the floor")
+    print(f"  {'output':28} {'min s':>8} {'x render':>9}   each round over its render")
+    for name in ("default jobs", *OUTPUTS):
+        label = "ravir render" if name == "default jobs" else name if name == "gallery" else f"... {name}"
+        ratio = renders[name]["min_s"] / renders["default jobs"]["min_s"]
+        rounds_text = ", ".join(f"{r:.2f}" for r in outputs_over_render.get(name, []))
+        print(f"  {label:28} {renders[name]['min_s']:8.2f} {ratio:8.2f}x   {rounds_text}")
+    print(f"  gallery, nothing changed: {gallery_again['min_s']:.2f} s; the frames cover {coverage:.0%} of the sheets")
     for count, figures in memory.items():
         print(f"  peak memory over {count:>6} files: info --json {figures['info --json']:.1f} MB, "
               f"render {figures['render']:.1f} MB")

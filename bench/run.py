@@ -136,14 +136,16 @@ class Bench:
         self.target(work, "load speedup over Python", r["speedup_over_python"], "x", 100, at_most=False)
 
 
-    def two_threads(self, work):
-        """Each file loaded and rendered again, by one thread in turn, then by a thread each."""
+    def two_threads(self, work, fresh=False):
+        """Each file loaded and rendered again, by one thread in turn, then by a thread each;
+        into a new OrvF at each load when `fresh`, else each into its own again."""
         paths = [str(p) for p in work.files]
-        check_against_baseline(work, work.files)
+        check_against_baseline(work, work.files[:1] if fresh else work.files)
         files = [ravir.OrvF() for _ in paths]  # each reloaded, so that both keep their storage
 
         def load_and_render(i):
-            ravir.OrvFrameBuffer(files[i].load(paths[i]))
+            file = ravir.OrvF() if fresh else files[i]
+            ravir.OrvFrameBuffer(file.load(paths[i]))
 
         def in_threads():
             threads = [threading.Thread(target=load_and_render, args=(i,)) for i in range(len(paths))]
@@ -194,6 +196,7 @@ def main():
     bench.single_file(work["background"])
     bench.many_files(work["many"])
     bench.two_threads(work["pair"])
+    bench.two_threads(work["large"], fresh=True)
 
     info = machine()
     print(f"ravir {info['ravir']} ({info['commit']}), Python {info['python']}, "

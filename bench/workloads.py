@@ -8,6 +8,8 @@ Every file comes from a seeded generator, so each run measures the same bytes.
               in runs of 255
   many        2,000 animations of 8 frames of 64 x 64 that share one palette
   pair        two animations like sprites with 120 frames each, for two threads
+  large       two animations of 400 frames of 240 x 160, for two threads, each loaded
+              into a fresh OrvF: large renders in fresh memory
 """
 
 import random
@@ -118,6 +120,13 @@ def make_pair(root, rng):
     return Workload("pair", root, paths, len(sizes[0]), max(rgba_bytes(s) for s in sizes))
 
 
+def make_large(root, rng, frames=400, size=(240, 160)):
+    paths = [root / "anim" / f"large{i}.orv" for i in range(2)]
+    for path in paths:
+        write(path, animation_bytes([sprite_frame(*size, False, rng) for _ in range(frames)]))
+    return Workload("large", root, paths, frames, rgba_bytes([size] * frames))
+
+
 def make_background(root):
     width, height = 1024, 768
     rng = random.Random(SEED + 1)
@@ -147,6 +156,7 @@ def generate(out_dir):
         ("background", make_background),
         ("many", lambda root: make_many(root, rng)),
         ("pair", lambda root: make_pair(root, rng)),
+        ("large", lambda root: make_large(root, rng)),
     ):
         root = Path(out_dir) / name
         write(root / PALETTE_LOCATION, palette_bytes(rng))

@@ -97,12 +97,11 @@ def summary(anim: Animation, replaced: bool = False) -> dict:
     """What `ravir info` tells of an animation, as its JSON has it; `replaced` says
     whether a palette was named in place of the animation's own."""
     frames = []
-    for index, frame in enumerate(anim.frames):
-        rows = frame.pixel_sets
+    for index, (frame, (rows, runs)) in enumerate(zip(anim.frames, _native.rows_and_runs(anim.data))):
         frames.append({
             "index": index, "width": frame.width, "height": frame.height,
             "offset_x": frame.x_offset, "offset_y": frame.y_offset, "shadow": bool(frame.is_shadow),
-            "rows": len(rows), "runs": sum(len(row.blocks) for row in rows),
+            "rows": rows, "runs": runs,
         })
     info = anim.data.info
     return {

@@ -102,11 +102,16 @@ def write_image(path: str | os.PathLike, image, format: str = "PNG", **options) 
 def together() -> Iterator[None]:
     """The files written within the block are flushed to the disk together and take
     their places when it ends normally; when it raises, none of them replaces
-    anything. Each file is still replaced whole or not at all."""
+    anything. Each file is still replaced whole or not at all. The files of a
+    block within another, once it ends normally, go with the outer block's."""
+    outer = _current.get()
     group = _Group()
     token = _current.set(group)
     try:
         yield
+        if outer is not None:
+            outer.files.extend(group.files)
+            return
         group.flush()
         group.place()
     except BaseException:

@@ -16,6 +16,7 @@ MAX_FRAME_HEIGHT = 0x7FFF  # the height word's top bit is the shadow flag
 MAX_FRAME_PIXELS = MAX_FRAME_WIDTH * MAX_FRAME_HEIGHT
 
 OFFSETS = range(-0x8000, 0x8000)  # a frame's x and y offsets
+MAX_GIF_SIDE = 0xFFFF  # GIF stores a canvas's sides in 16 bits
 WIDTHS = range(MAX_FRAME_WIDTH + 1)
 HEIGHTS = range(MAX_FRAME_HEIGHT + 1)
 SPEEDS = range(2**32)

@@ -19,14 +19,18 @@ from ravir_tools.exchange.atlas import atlas_json
 from ravir_tools.exchange.json_files import dumps
 from ravir_tools.exchange.manifest import FrameEntry, Manifest, digest, manifest_json
 from ravir_tools.exchange.names import OutputNames, mask_of
-from ravir_tools.frames import indexed, preview
+from ravir_tools.frames import apng, gif, indexed, preview
+from ravir_tools.frames.images import png_bytes
 from ravir_tools.frames.render_modes import IndexedFrames, RgbaFrames
+from ravir_tools.frames.sheet_layout import SheetLayout
+from ravir_tools.palettes.colors import colors_of
 
 
 @dataclass(frozen=True)
 class RenderOptions:
     indexed: bool = False  # palette-indexed PNGs holding each pixel's index, instead of RGBA
     sheet: bool = False
+    sheet_layout: SheetLayout = SheetLayout()
     aseprite: bool = False
     gif: bool = False
     apng: bool = False
@@ -83,6 +87,9 @@ def render_animation(anim: Animation, base: Path, options: RenderOptions, report
 class _Outputs:
     def __init__(self, options: RenderOptions, report: Report, names: OutputNames):
         self.options, self.report, self.names = options, report, names
+        # The frames' PNGs, which the APNG preview takes as they are, when it shows them in RGBA.
+        self.keep_pngs = options.apng and not options.indexed
+        self.pngs: dict[int, bytes] = {}
 
     def wrote(self, written: Written, path: Path) -> Path:
         written.files.append(path)
@@ -125,8 +132,12 @@ class _Outputs:
                 "animation": self.names.base.name, "frame": index, "offset_x": entry.x_offset,
                 "offset_y": entry.y_offset, "shadow": entry.shadow, "gap_index": entry.gap_index,
                 "render": described.render, "background": described.background and index == len(described.frames) - 1})
-            atomic_file.write_image(entry.image, image, pnginfo=chunks, compress_level=self.options.compress_level,
-                                    **indexed.save_options(entry.gap_index))
+            with atomic_file.replacing(entry.image) as stream:
+                data = png_bytes(image, pnginfo=chunks, compress_level=self.options.compress_level,
+                                 **indexed.save_options(entry.gap_index))
+                stream.write(data)
+            if self.keep_pngs:
+                self.pngs[index] = data
             self.wrote(written, entry.image)
             if mask is not None:
                 entry.mask = mask_of(entry.image)
@@ -158,7 +169,10 @@ class _Outputs:
         described = written.manifest
         for entry in described.frames:
             entry.name = entry.image.name if entry.image else None
-        (image, gap, mask), corners = frames.sheet()
+        try:
+            (image, gap, mask), corners = frames.sheet(self.options.sheet_layout)
+        except ValueError as error:
+            raise ToolError(described.source, f"cannot lay out the sheet: {error}") from None
         path = self.names.sheet
         atomic_file.write_image(path, image, compress_level=self.options.compress_level, **indexed.save_options(gap))
         written.sheet = self.wrote(written, path)
@@ -181,17 +195,30 @@ class _Outputs:
         options = self.options
         if not (options.gif or options.apng):
             return
-        previews = preview.canvases(frames.rgba_images(), anim.frames, anim.data.has_background, options.scale,
-                                    options.flip_offsets)
-        if not previews:
+        scale = options.scale
+        sizes = [(image.width * scale, image.height * scale) for image in anim.images]
+        shown = preview.preview(sizes, anim.frames, anim.data.has_background, scale, options.flip_offsets)
+        if shown is None:
             return
         duration = options.frame_duration(anim.data.info.speed)
         if options.gif:
-            preview.save_gif(self.names.gif, previews, duration)
+            self.write_gif(anim, shown, frames.frame_pixels(), duration)
             written.gif = self.wrote(written, self.names.gif)
         if options.apng:
-            preview.save_apng(self.names.apng, previews, duration)
+            shots = apng.shot_pngs(shown, anim.images, scale, self.pngs, options.compress_level)
+            apng.write_apng(self.names.apng, shown.size, shots, len(shown.shots), duration)
             written.apng = self.wrote(written, self.names.apng)
+
+    def write_gif(self, anim: Animation, shown: preview.Preview, pixels: list[indexed.FramePixels],
+                  duration: int) -> None:
+        gif.check_size(anim.path, shown.size)
+        colors = gif.gif_colors(colors_of(anim.data.palette), pixels)
+        if colors.merged is not None:
+            entry, count = colors.merged
+            self.report.warn(anim.path, f"the GIF preview: every palette entry is drawn, and GIF has one transparent "
+                                        f"index: entry {entry}, the least used ({count} pixels), shows transparent")
+        layers = [gif.gif_layer(frame, colors) if frame.width and frame.height else None for frame in pixels]
+        gif.write_gif(self.names.gif, shown, layers, colors, self.options.scale, duration)
 
     def write_json(self, written: Written, path: Path, document: dict) -> Path:
         atomic_file.write_text(path, dumps(document))

@@ -9,6 +9,8 @@
 
 #include <string_view>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "anim/frame_indices.h"
 #include "anim/orv_codec.h"
@@ -126,6 +128,21 @@ std::vector<std::tuple<std::uint16_t, std::uint16_t, std::int16_t, std::int16_t,
         places.emplace_back(header.width, header.height, header.x_offset, header.y_offset, header.shadow);
     }
     return places;
+}
+
+// The rows and runs each frame of `data` holds, counted without a Python object per row.
+std::vector<std::pair<std::size_t, std::size_t>> rowsAndRuns(const std::shared_ptr<OrvData>& data)
+{
+    std::vector<std::pair<std::size_t, std::size_t>> counts;
+    counts.reserve(data->frames.size());
+    for (const OrvFrame& frame : data->frames) {
+        std::size_t runs = 0;
+        for (const OrvPixelSet& row : frame.pixel_sets) {
+            runs += row.blocks.size();
+        }
+        counts.emplace_back(frame.pixel_sets.size(), runs);
+    }
+    return counts;
 }
 
 // Collects frames into a new animation and encodes it with the core's codec. With
@@ -251,6 +268,7 @@ PYBIND11_MODULE(_native, m)
     m.def("frame_indices", &frameIndicesOf, py::arg("data"), py::arg("index"),
           "The palette indices frame `index` of `data` draws (row-major, 0 in gaps and shadow frames), "
           "a mask of the pixels it draws (1 drawn, 0 gap) and the count of drawn pixels per index.");
+    m.def("rows_and_runs", &rowsAndRuns, py::arg("data"), "The rows and the runs each frame of `data` holds.");
     m.def(
         "has_pixels", [](const OrvFrameBufferObject& image) { return !image.pixels.empty(); }, py::arg("image"),
         "Whether a rendered frame holds pixels; one of some size holds none when the render passed its size limit.");

@@ -16,6 +16,13 @@ def positive_int(text: str) -> int:
     return value
 
 
+def non_negative_int(text: str) -> int:
+    value = int(text)
+    if value < 0:
+        raise argparse.ArgumentTypeError(f"must be 0 or more, not {value}")
+    return value
+
+
 def add_jobs(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("-j", "--jobs", type=positive_int, default=default_jobs(), metavar="N",
                         help="files to work on at once, each in a process of its own "

@@ -8,8 +8,9 @@ from pathlib import Path
 
 from ravir_tools import animation, output_folder
 from ravir_tools.batch import Batch, Input, InputFiles, Report
-from ravir_tools.commands.arguments import add_jobs, add_palette, add_quiet, positive_int
+from ravir_tools.commands.arguments import add_jobs, add_palette, add_quiet, non_negative_int, positive_int
 from ravir_tools.errors import ToolError
+from ravir_tools.frames.sheet_layout import LAYOUTS, SheetLayout
 from ravir_tools.palettes.registry import Palette, read_palette
 from ravir_tools.render_outputs import RenderOptions, render_animation
 from ravir_tools.wording import counted
@@ -48,6 +49,14 @@ def add_arguments(parser) -> None:
     parser.add_argument("--indexed", action="store_true",
                         help="write palette-indexed PNGs holding each pixel's palette index exactly")
     parser.add_argument("--sheet", action="store_true", help="also write a sprite sheet and its JSON atlas")
+    parser.add_argument("--sheet-layout", choices=LAYOUTS, default="packed",
+                        help="packed: each frame in a cell of its own size, packed tight (default); grid: cells of "
+                             "the largest frame's size, row by row")
+    parser.add_argument("--padding", type=non_negative_int, default=1, metavar="N",
+                        help="pixels between the cells of the sheet (default 1)")
+    parser.add_argument("--sheet-width", type=positive_int, metavar="PX", help="the packed sheet's most width")
+    parser.add_argument("--columns", type=positive_int, metavar="N",
+                        help="cells per row of the grid (default: the square root of the frame count)")
     parser.add_argument("--aseprite", action="store_true",
                         help="also write an indexed Aseprite document, NAME.aseprite, a frame per frame, each "
                              "lasting the speed in milliseconds (not scaled)")
@@ -68,9 +77,10 @@ def add_arguments(parser) -> None:
 
 
 def options(args) -> Options:
-    render = RenderOptions(indexed=args.indexed, sheet=args.sheet, aseprite=args.aseprite, gif=args.gif,
-                           apng=args.apng, scale=args.scale, flip_offsets=args.flip_offsets, duration=args.duration,
-                           compress_level=args.compress_level, verbose=args.verbose)
+    layout = SheetLayout(args.sheet_layout, args.padding, args.sheet_width, args.columns)
+    render = RenderOptions(indexed=args.indexed, sheet=args.sheet, sheet_layout=layout, aseprite=args.aseprite,
+                           gif=args.gif, apng=args.apng, scale=args.scale, flip_offsets=args.flip_offsets,
+                           duration=args.duration, compress_level=args.compress_level, verbose=args.verbose)
     return Options(args.files, args.output, render, args.palette, args.jobs, args.quiet)
 
 

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import io
 from pathlib import Path
 
 from PIL import BmpImagePlugin, GifImagePlugin, Image, PngImagePlugin, UnidentifiedImageError
@@ -28,6 +29,13 @@ def scaled(image: Image.Image, scale: int) -> Image.Image:
     if scale == 1:
         return image
     return image.resize((image.width * scale, image.height * scale), Image.Resampling.NEAREST)
+
+
+def png_bytes(image: Image.Image, **options) -> bytes:
+    """`image` encoded as a PNG; `options` are Pillow's for PNG."""
+    stream = io.BytesIO()
+    image.save(stream, format="PNG", **options)
+    return stream.getvalue()
 
 
 def open_image(path: Path, max_pixels: int = limits.MAX_FRAME_PIXELS) -> Image.Image:

@@ -5,13 +5,18 @@ origin, so pixel (x, y) of a frame lands at (offset_x + x, offset_y + y). With t
 sign flipped, the offsets give the origin's place inside the frame instead (a hot
 spot), and pixel (x, y) lands at (x - offset_x, y - offset_y). The canvas is the
 smallest rectangle that holds every frame so placed. An animation with a background
-shows it behind each of its other frames."""
+shows it behind each of its other frames.
+
+A preview is written one shot at a time (gif.py, apng.py): each shot redraws only
+the part of the canvas its frames cover, the canvas being cleared between shots, so
+that no more than one canvas is ever held. Sizes are all known before anything is
+drawn."""
 
 from __future__ import annotations
 
-from PIL import Image
+from dataclasses import dataclass
 
-from ravir_tools import atomic_file
+Box = tuple[int, int, int, int]  # left, top, width, height on the canvas
 
 
 def placement(sizes: list[tuple[int, int]], frames: list, scale: int,
@@ -38,60 +43,48 @@ def sequence(count: int, background: bool) -> tuple[range, int | None]:
     return range(count), None
 
 
-def canvases(images: list[Image.Image], frames: list, background: bool, scale: int,
-             flip: bool) -> list[Image.Image]:
-    layout = placement([image.size for image in images], frames, scale, flip)
+@dataclass(frozen=True)
+class Shot:
+    """One frame of a preview: the part of the canvas it draws, and the frames drawn
+    there, back to front. The first shot covers the whole canvas."""
+
+    box: Box
+    layers: list[int]
+
+
+@dataclass(frozen=True)
+class Preview:
+    size: tuple[int, int]
+    corners: list[tuple[int, int] | None]
+    shots: list[Shot]
+    behind: int | None  # the frame drawn behind each shot, when it has pixels
+
+
+def preview(sizes: list[tuple[int, int]], frames: list, background: bool, scale: int, flip: bool) -> Preview | None:
+    """The canvas, each frame's corner and the shots of the preview of frames of
+    `sizes` (scaled already); None when no frame has pixels."""
+    layout = placement(sizes, frames, scale, flip)
     if layout is None:
-        return []
-    size, corners = layout
-
-    def place(canvas: Image.Image, i: int) -> None:
-        if corners[i] is not None:
-            canvas.alpha_composite(images[i], corners[i])
-
-    shown, behind = sequence(len(images), background)
-    result = []
-    for i in shown:
-        canvas = Image.new("RGBA", size)
-        if behind is not None:
-            place(canvas, behind)
-        place(canvas, i)
-        result.append(canvas)
-    return result
-
-
-def exact_palette(frames: list[Image.Image]) -> list[Image.Image] | None:
-    """The frames in one shared palette of their exact colors plus one index for the
-    gaps, when they hold at most 255 colors; None otherwise. (Pillow's own conversion
-    approximates colors even then.) GIF has no partial alpha: every pixel that is not
-    fully transparent is drawn opaque."""
-    pixels = []
-    for frame in frames:
-        rgb = frame.convert("RGB").tobytes()
-        pixels.append(list(zip((rgb[i:i + 3] for i in range(0, len(rgb), 3)), frame.getchannel("A").tobytes())))
-    colors = sorted({color for frame in pixels for color, alpha in frame if alpha})
-    if len(colors) > 255:
         return None
-    index = {color: i for i, color in enumerate(colors)}
-    clear = len(colors)
-    result = []
-    for frame, image in zip(pixels, frames):
-        indexed = Image.frombytes("P", image.size, bytes(index[c] if a else clear for c, a in frame))
-        indexed.putpalette(b"".join(colors) + bytes(3))
-        result.append(indexed)
-    return result
+    size, corners = layout
+    shown, behind = sequence(len(frames), background)
+    if behind is not None and corners[behind] is None:
+        behind = None
+    shots = []
+    for number, index in enumerate(shown):
+        layers = [i for i in (behind, index) if i is not None and corners[i] is not None]
+        box = (0, 0, *size) if number == 0 else _around(layers, corners, sizes)
+        shots.append(Shot(box, layers))
+    return Preview(size, corners, shots, behind)
 
 
-def save_gif(path, frames: list[Image.Image], duration: int) -> None:
-    options = {"save_all": True, "duration": duration, "loop": 0, "disposal": 2}
-    exact = exact_palette(frames)
-    if exact is not None:
-        frames = exact
-        options.update(transparency=len(exact[0].getpalette()) // 3 - 1, optimize=False)
-    atomic_file.write_image(path, frames[0], format="GIF", append_images=frames[1:], **options)
-
-
-def save_apng(path, frames: list[Image.Image], duration: int) -> None:
-    # Each canvas is whole, so it replaces the one before instead of blending over it.
-    atomic_file.write_image(path, frames[0], format="PNG", save_all=True, append_images=frames[1:],
-                            duration=duration, loop=0, disposal=1, blend=0)
+def _around(layers: list[int], corners: list, sizes: list[tuple[int, int]]) -> Box:
+    """The smallest box holding the layers; one pixel at the corner when there are
+    none, since a shot has at least one pixel."""
+    if not layers:
+        return (0, 0, 1, 1)
+    left = min(corners[i][0] for i in layers)
+    top = min(corners[i][1] for i in layers)
+    right = max(corners[i][0] + sizes[i][0] for i in layers)
+    bottom = max(corners[i][1] + sizes[i][1] for i in layers)
+    return (left, top, right - left, bottom - top)

@@ -7,7 +7,7 @@ from PIL import Image, ImageSequence
 
 from ravir_tools.palettes.registry import write_palette_file
 
-from tests.support.cli_run import one_error, pixels, ravir as run, rgba
+from tests.support.cli_run import one_error, pixels, problems, ravir as run, rgba
 from tests.support.projects import SPRITE
 from tests.support.orv_bytes import Frame, ramp_palette
 
@@ -38,8 +38,10 @@ def test_every_frame_is_a_png_of_its_rendered_pixels(sprite, tmp_path, scale):
     assert struct.pack(">I4sii", 8, b"grAb", -2, 3) in path.read_bytes()
 
 
-def test_the_sheet_atlas_locates_every_frame_as_texturepacker_does(project, sprite, tmp_path):
-    run("render", sprite, "-o", tmp_path, "--sheet", "--scale", 2)
+@pytest.mark.parametrize("layout", [[], ["--padding", "0"], ["--sheet-width", "8"], ["--sheet-layout", "grid"],
+                                    ["--sheet-layout", "grid", "--columns", "1", "--padding", "3"]])
+def test_the_sheet_atlas_locates_every_frame_as_texturepacker_does(project, sprite, tmp_path, layout):
+    run("render", sprite, "-o", tmp_path, "--sheet", "--scale", 2, *layout)
     atlas = json.loads((tmp_path / "x_sheet.json").read_text())
     meta = atlas["meta"]
     assert (meta["image"], meta["scale"], meta["format"]) == ("x_sheet.png", "2", "RGBA8888")
@@ -92,13 +94,58 @@ def test_previews_and_the_atlas_last_as_the_speed_gives_unless_told(sprite, tmp_
     assert [frame["duration"] for frame in atlas["frames"].values()] == [duration] * 2
 
 
-def test_a_background_is_drawn_behind_each_other_frame(project, tmp_path):
-    frames = [Frame(width=1, rows=[[(0, [9])]]), Frame(width=2, rows=[[(0, [4, 5])]])]
-    run("render", project.animation(frames, background=1), "-o", tmp_path, "--apng")
-    with Image.open(tmp_path / "x.apng") as preview:
-        assert preview.n_frames == 1
-        ramp = ramp_palette()
-        assert pixels(preview) == [ramp[9], ramp[5]]
+@pytest.mark.parametrize("kind", ["apng", "gif"])
+def test_a_background_is_drawn_behind_each_other_frame(project, tmp_path, kind):
+    frames = [Frame(width=1, rows=[[(0, [9])]]), Frame(width=1, rows=[[(0, [3])]], x_offset=1),
+              Frame(width=2, rows=[[(0, [4, 5])]])]
+    run("render", project.animation(frames, background=1), "-o", tmp_path, f"--{kind}")
+    ramp = ramp_palette()
+    with Image.open(tmp_path / f"x.{kind}") as preview:
+        shown = []
+        for index in range(preview.n_frames):
+            preview.seek(index)
+            shown.append(pixels(preview))
+    assert shown == [[ramp[9], ramp[5]], [ramp[4], ramp[3]]]
+
+
+EVERY_INDEX = Frame(width=128, rows=[[(0, list(range(128)))], [(0, list(range(128, 256)))],
+                                     [(0, list(range(1, 129)))], [(5, [7])]])  # index 0 is the least drawn
+
+
+@pytest.mark.parametrize("colors, transparent", [
+    (ramp_palette(), 0),  # every entry its own color: the least drawn shows transparent, and a warning says so
+    ([(i // 2, 0, 0, 255) for i in range(256)], None),  # each color twice: entries 1, 3, ... are free
+])
+def test_a_gif_of_every_palette_entry_is_exact_where_it_can_be(project, tmp_path, colors, transparent):
+    project.palette(colors=colors)
+    source = project.animation([EVERY_INDEX])
+    result = run("render", source, "-o", tmp_path, "--gif")
+    (frame,) = rendered(source)
+    expected = pixels(Image.frombytes("RGBA", (frame.width, frame.height), frame.pixels))
+    if transparent is not None:
+        expected = [(0, 0, 0, 0) if color == colors[transparent] else color for color in expected]
+        (warning,) = problems(result)
+        assert "x.orv" in warning and f"entry {transparent}, the least used (1 pixels), shows transparent" in warning
+    else:
+        assert problems(result) == []
+    with Image.open(tmp_path / "x.gif") as gif:
+        assert [p if p[3] else (0, 0, 0, 0) for p in pixels(gif)] == expected
+
+
+@pytest.mark.parametrize("options, frames, words", [
+    (["--sheet", "--sheet-width", "3"], SPRITE, ["cannot lay out the sheet", "frame 0 is 4 pixels wide"]),
+    (["--gif"], [Frame(width=1, rows=[[(0, [1])]], x_offset=-32768),
+                 Frame(width=1, rows=[[(0, [1])]], x_offset=32767)], ["65536 x 1", "at most 65535"]),
+])
+def test_an_output_that_cannot_be_made_is_one_line_and_writes_nothing(project, tmp_path, options, frames, words):
+    source = project.animation(frames)
+    one_error(run("render", source, "-o", tmp_path / "out", *options, ok=False), source, *words)
+    assert not list((tmp_path / "out").glob("x*"))
+
+
+@pytest.mark.parametrize("options", [["--columns", "2"], ["--sheet-layout", "grid", "--sheet-width", "9"]])
+def test_sheet_options_of_the_other_layout_are_refused(project, sprite, tmp_path, options):
+    assert run("render", sprite, "-o", tmp_path, "--sheet", *options, ok=False).returncode == 2
 
 
 @pytest.mark.parametrize("format, name", [

@@ -84,13 +84,14 @@ def test_every_render_packs_back_to_what_the_animation_draws(generated):
         source = project.animation(animation, speed=speed, background=background)
         out = project.root / "out"
         run("render", source, "-o", out / "indexed", "--indexed", "--sheet", "--aseprite")
-        run("render", source, "-o", out / "rgba")
+        run("render", source, "-o", out / "rgba", "--sheet", "--sheet-layout", "grid", "--padding", "0")
         expected = drawn(source, pal)
         for index, described in enumerate([out / "indexed" / "x.json", out / "indexed" / "x_sheet.json",
-                                           out / "rgba" / "x.json", out / "indexed" / "x.aseprite"]):
+                                           out / "rgba" / "x.json", out / "indexed" / "x.aseprite",
+                                           out / "rgba" / "x_sheet.json"]):
             packed = project.root / f"packed{index}.orv"
             # As the user gives it, and with everything the file holds given again.
-            options = ["--palette", pal, "--root", project.root] if index != 1 else []
+            options = ["--palette", pal, "--root", project.root] if index not in (1, 4) else []
             run("pack", described, "-o", packed, *options)
             assert drawn(packed, pal) == expected, described
         document = aseprite.Sprite.open(out / "indexed" / "x.aseprite")

@@ -6,19 +6,27 @@ from PIL import Image
 
 from ravir_tools.frames import preview, sheet_layout
 from ravir_tools.frames.color_lookup import BadColor, PaletteIndex
+from ravir_tools.frames.sheet_layout import SheetLayout
 
 sizes = st.lists(st.tuples(st.integers(0, 40), st.integers(0, 40)), max_size=30)
 
 
-@given(sizes)
-def test_sheet_cells_hold_their_frames_without_overlap(frame_sizes):
-    (width, height), corners = sheet_layout.layout(frame_sizes)
-    boxes = [(x, y, x + w, y + h) for (x, y), (w, h) in zip(corners, frame_sizes) if w and h]
+@pytest.mark.parametrize("options", [SheetLayout(), SheetLayout(padding=0), SheetLayout(padding=3, width=45),
+                                     SheetLayout("grid", padding=0), SheetLayout("grid", padding=2, columns=4)])
+@given(frame_sizes=sizes)
+def test_sheet_cells_hold_their_frames_padded_apart(options, frame_sizes):
+    (width, height), corners = sheet_layout.layout(frame_sizes, options)
+    pad = options.padding
+    # Each box carries the padding on its right and bottom, which the sheet's edges may cut.
+    boxes = [(x, y, x + w + pad, y + h + pad) for (x, y), (w, h) in zip(corners, frame_sizes) if w and h]
     for left, top, right, bottom in boxes:
-        assert 0 <= left and 0 <= top and right <= width and bottom <= height
+        assert 0 <= left and 0 <= top and right - pad <= width and bottom - pad <= height
+        assert options.width is None or right - pad <= options.width
     for i, a in enumerate(boxes):
         for b in boxes[i + 1:]:
             assert a[2] <= b[0] or b[2] <= a[0] or a[3] <= b[1] or b[3] <= a[1]
+    if boxes and options.kind == "packed":  # no larger than its frames need
+        assert (width, height) == (max(box[2] for box in boxes) - pad, max(box[3] for box in boxes) - pad)
 
 
 class Offsets:

@@ -15,7 +15,7 @@ from ravir_tools import atomic_file
 from ravir_tools.errors import ToolError
 
 NAME = "gallery-state.json"
-FORMAT = 1  # of the entries and the pages: a new one redoes every animation
+FORMAT = 2  # of the entries and the pages: a new one redoes every animation
 
 Stamp = list  # [absolute path, size, modification time in ns]
 

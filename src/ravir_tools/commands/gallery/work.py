@@ -23,10 +23,16 @@ class Work:
         self.site = site
         self.flip = flip
         self.palette = palette
-        # What `ravir render --sheet --apng` writes.
-        self.options = RenderOptions(sheet=True, apng=True, flip_offsets=flip)
+        # What `ravir render --apng` writes. No sheet: its pixels would cost as much
+        # to encode again as the frames' PNGs, which the page shows already.
+        self.options = RenderOptions(apng=True, flip_offsets=flip)
 
     def __call__(self, item: Input, report: Report) -> None:
+        # The page and the files it shows go to the disk with one flush.
+        with atomic_file.together():
+            self.redo(item, report)
+
+    def redo(self, item: Input, report: Report) -> None:
         place = Place.of(item)
         source = stamp(item.path)
         try:
