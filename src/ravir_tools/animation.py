@@ -10,7 +10,8 @@ from pathlib import Path
 import ravir
 
 from ravir_tools import _native
-from ravir_tools.errors import ToolError, check_readable
+from ravir_tools.errors import ToolError
+from ravir_tools.input_files import check_readable
 from ravir_tools.palettes.registry import Palette
 
 

@@ -4,14 +4,14 @@ with a palette, with the options given in place of what they say."""
 
 from __future__ import annotations
 
-import json
 from dataclasses import dataclass
 from pathlib import Path, PurePosixPath
 
 from ravir_tools import limits
 from ravir_tools.aseprite import from_document
 from ravir_tools.batch import Batch, InputFiles
-from ravir_tools.errors import ToolError
+from ravir_tools.errors import ToolError, excerpt
+from ravir_tools.exchange.json_files import load_json, parse_json
 from ravir_tools.exchange import png_chunks
 from ravir_tools.exchange.described import read_described
 from ravir_tools.exchange.manifest import RENDER_MODES, FrameEntry, Manifest
@@ -33,6 +33,11 @@ class PackOptions:
     shadow: str | None = None  # frame numbers, comma-separated
     background: bool | None = None
     quiet: bool = False
+    max_pixels: int = limits.DEFAULT_MAX_PIXELS
+
+    @property
+    def pixel_limit(self) -> limits.PixelLimit:
+        return limits.PixelLimit(self.max_pixels)
 
 
 @dataclass
@@ -65,22 +70,16 @@ def plan(options: PackOptions, batch: Batch) -> Plan | None:
 def read_offsets(argument: str | None, frames: list[FrameEntry]) -> list[tuple[int, int]] | None:
     if argument is None:
         return None
-    source = "--offsets"
-    text = argument
-    if argument.lstrip()[:1] not in ("[", "{"):
-        source = argument
-        try:
-            text = Path(argument).read_text()
-        except OSError as error:
-            raise ToolError(argument, f"cannot read: {error.strerror}") from None
+    inline = argument.lstrip()[:1] in ("[", "{")
+    source = "--offsets" if inline else argument
+    entries = parse_json(argument, source) if inline else load_json(Path(argument))
     try:
-        entries = json.loads(text)
         if isinstance(entries, dict):
             # A manifest, an atlas, or the atlas of ravir 0.8 and before.
             entries = entries["ravir"]["frames"] if isinstance(entries.get("ravir"), dict) else entries["frames"]
         offsets = [(e["offset_x"], e["offset_y"]) if isinstance(e, dict) else tuple(e) for e in entries]
     except (ValueError, KeyError, TypeError) as error:
-        raise ToolError(source, f"not a list of offsets: {error}") from None
+        raise ToolError(source, f"not a list of offsets: {excerpt(str(error))}") from None
     if len(offsets) != len(frames):
         # Name the frame where they part, which is often a file that is no frame at all.
         beyond = frames[len(offsets)] if len(offsets) < len(frames) else None
@@ -149,21 +148,21 @@ def manifest_plan(path: Path, options: PackOptions) -> Plan:
 
 
 def aseprite_plan(path: Path, options: PackOptions, batch: Batch) -> Plan:
-    imported = from_document.read(path)
+    imported = from_document.read(path, options.pixel_limit)
     for warning in imported.warnings:
         batch.warn(path, warning)
     return described_plan(path, imported.frames, imported.speed, imported.background, imported.palette_file,
                           imported.palette_location, options, colors=imported.colors)
 
 
-def png_frame(path: Path) -> tuple[FrameEntry, bool]:
+def png_frame(path: Path, limit: limits.PixelLimit, warn) -> tuple[FrameEntry, bool]:
     """A PNG frame as its own text describes it, and whether it says it is the
     background frame."""
-    with open_image(path) as image:
+    with open_image(path, limit, warn) as image, open(path, "rb") as stream:
         if image.width > limits.MAX_FRAME_WIDTH or image.height > limits.MAX_FRAME_HEIGHT:
             raise ToolError(path, f"is {image.width}x{image.height}, but a frame is at most "
                                   f"{limits.MAX_FRAME_WIDTH}x{limits.MAX_FRAME_HEIGHT}")
-        said = png_chunks.self_description(image, path)
+        said = png_chunks.self_description(image, path, stream)
         entry = FrameEntry(image.width, image.height, 0, 0, said.get("shadow") is True, image=path)
         if all(isinstance(said.get(k), int) and said[k] in limits.OFFSETS for k in ("offset_x", "offset_y")):
             entry.x_offset, entry.y_offset = said["offset_x"], said["offset_y"]
@@ -187,7 +186,7 @@ def png_plan(options: PackOptions, batch: Batch) -> Plan | None:
     described = []
     for item in inputs:
         try:
-            described.append(png_frame(item.path))
+            described.append(png_frame(item.path, options.pixel_limit, batch.warn))
         except ToolError as error:
             batch.fail(error)
     if batch.failed:

@@ -8,7 +8,7 @@ import os
 from dataclasses import dataclass, field
 from pathlib import Path
 
-from ravir_tools import _native, atomic_file
+from ravir_tools import _native, atomic_file, limits
 from ravir_tools.animation import Animation
 from ravir_tools.aseprite.to_document import document
 from ravir_tools.aseprite.writer import write_document
@@ -19,7 +19,7 @@ from ravir_tools.exchange.atlas import atlas_json
 from ravir_tools.exchange.json_files import dumps
 from ravir_tools.exchange.manifest import FrameEntry, Manifest, digest, manifest_json
 from ravir_tools.exchange.names import OutputNames, mask_of
-from ravir_tools.frames import indexed, preview
+from ravir_tools.frames import indexed, preview, sheet_layout
 from ravir_tools.frames.render_modes import IndexedFrames, RgbaFrames
 
 
@@ -35,6 +35,7 @@ class RenderOptions:
     duration: int = 100  # milliseconds per preview frame
     compress_level: int = 6
     verbose: bool = False  # each file written is told to the report as it is written
+    max_pixels: int = limits.DEFAULT_MAX_PIXELS  # of any image drawn: a frame, the sheet, a preview's canvas
 
 
 @dataclass
@@ -67,6 +68,7 @@ def render_animation(anim: Animation, base: Path, options: RenderOptions, report
                                        "may hold: nothing written")
     for warning in anim.warnings:
         report.warn(anim.path, warning)
+    check_sizes(anim, options, report)
     try:
         base.parent.mkdir(parents=True, exist_ok=True)
         with atomic_file.together():
@@ -74,6 +76,28 @@ def render_animation(anim: Animation, base: Path, options: RenderOptions, report
     except OSError as error:
         where = error.filename or base.parent
         raise ToolError(anim.path, f"cannot write {where}: {error.strerror or error}") from None
+
+
+def check_sizes(anim: Animation, options: RenderOptions, report: Report) -> None:
+    """Refuses an animation any of whose images would be larger than the limit, from
+    their sizes alone, before anything is drawn: each frame at its scale, the sheet,
+    the previews' canvas (which a GIF holds only up to 65535 pixels a side)."""
+    limit = limits.PixelLimit(options.max_pixels)
+    scale = options.scale
+    sizes = [(image.width * scale, image.height * scale) for image in anim.images]
+    scaled = f" at scale {scale}" if scale > 1 else ""
+    for index, (width, height) in enumerate(sizes):
+        limit.check(anim.path, f"frame {index}{scaled}", width, height, report.warn)
+    if options.sheet:
+        limit.check(anim.path, f"the sheet{scaled}", *sheet_layout.layout(sizes)[0], report.warn)
+    layout = preview.placement(sizes, anim.frames, scale, options.flip_offsets)
+    if layout is None or not (options.gif or options.apng):
+        return
+    (width, height), _ = layout
+    limit.check(anim.path, f"the preview canvas{scaled}", width, height, report.warn)
+    if options.gif and max(width, height) > limits.MAX_GIF_SIDE:
+        raise ToolError(anim.path, f"the GIF preview would be {width} x {height}, but a GIF holds at most "
+                                   f"{limits.MAX_GIF_SIDE} pixels a side (the APNG preview holds it)")
 
 
 class _Outputs:

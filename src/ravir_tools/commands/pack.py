@@ -11,6 +11,7 @@ from pathlib import Path
 
 from ravir_tools import _native, animation, atomic_file, limits
 from ravir_tools.batch import Batch, Input
+from ravir_tools.commands.arguments import add_max_pixels
 from ravir_tools.errors import ToolError
 from ravir_tools.frames.color_lookup import Indexed
 from ravir_tools.frames.sources import FrameReader, Originals
@@ -74,11 +75,12 @@ def add_arguments(parser) -> None:
                         help="store the last frame as the background frame (default: as the manifest or the "
                              "PNG of the last frame says)")
     parser.add_argument("-q", "--quiet", action="store_true", help="print nothing but problems")
+    add_max_pixels(parser)
 
 
 def options(args) -> PackOptions:
     return PackOptions(args.inputs, args.output, args.palette, args.root, args.nearest, args.offsets, args.speed,
-                       args.shadow, args.background, args.quiet)
+                       args.shadow, args.background, args.quiet, args.max_pixels)
 
 
 def read_frames(plan: Plan, reader: FrameReader, batch: Batch) -> list[Indexed]:
@@ -142,7 +144,7 @@ def pack(plan: Plan, options: PackOptions, batch: Batch) -> int:
                                     f"{plan.palette}, which stays as it is")
     originals = Originals(plan.described, palette, batch.warn) if plan.described else None
     scale = plan.described.scale if plan.described else 1
-    reader = FrameReader(palette, options.nearest, scale, originals, batch.warn)
+    reader = FrameReader(palette, options.nearest, scale, originals, batch.warn, options.pixel_limit)
     frames = read_frames(plan, reader, batch)
     if batch.failed:
         return 1

@@ -8,7 +8,7 @@ from pathlib import Path
 
 from ravir_tools import animation
 from ravir_tools.batch import Batch, Input, InputFiles, Report
-from ravir_tools.commands.arguments import add_jobs, add_palette, positive_int
+from ravir_tools.commands.arguments import add_jobs, add_max_pixels, add_palette, positive_int
 from ravir_tools.errors import ToolError
 from ravir_tools.palettes.registry import Palette, read_palette
 from ravir_tools.render_outputs import RenderOptions, render_animation
@@ -60,13 +60,14 @@ def add_arguments(parser) -> None:
     parser.add_argument("--compress-level", type=int, choices=range(10), default=6, metavar="0-9",
                         help="PNG compression: 0 is fastest and largest, 9 smallest and slowest (default 6)")
     parser.add_argument("-v", "--verbose", action="store_true", help="print each file written")
+    add_max_pixels(parser)
     add_jobs(parser)
 
 
 def options(args) -> Options:
     render = RenderOptions(indexed=args.indexed, sheet=args.sheet, aseprite=args.aseprite, gif=args.gif,
                            apng=args.apng, scale=args.scale, flip_offsets=args.flip_offsets, duration=args.duration,
-                           compress_level=args.compress_level, verbose=args.verbose)
+                           compress_level=args.compress_level, verbose=args.verbose, max_pixels=args.max_pixels)
     return Options(args.files, args.output, render, args.palette, args.jobs)
 
 

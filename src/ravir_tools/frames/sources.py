@@ -12,7 +12,7 @@ from pathlib import Path
 
 from PIL import Image
 
-from ravir_tools import animation
+from ravir_tools import animation, limits
 from ravir_tools.errors import ToolError
 from ravir_tools.exchange.manifest import FrameEntry, Manifest, digest
 from ravir_tools.frames import indexed
@@ -31,7 +31,8 @@ def transparent_index(image: Image.Image) -> int | None:
 class Images:
     """Opens each image once: a sheet serves all its frames in a row."""
 
-    def __init__(self):
+    def __init__(self, limit: limits.PixelLimit, warn):
+        self.limit, self.warn = limit, warn
         self.path: Path | None = None
         self.image: Image.Image | None = None
 
@@ -39,7 +40,7 @@ class Images:
         """The image at `path`, read in full once `check` has accepted its size."""
         if path != self.path:
             self.path, self.image = None, None
-            image = open_image(path)
+            image = open_image(path, self.limit, self.warn)
             check(image)
             try:
                 image.load()
@@ -104,10 +105,11 @@ class FrameReader:
     """Reads frames for one animation: its palette, how to match colors, and the
     rendered originals (None when reading PNGs without a manifest)."""
 
-    def __init__(self, palette: Palette, nearest: bool, scale: int, originals: Originals | None, warn):
+    def __init__(self, palette: Palette, nearest: bool, scale: int, originals: Originals | None, warn,
+                 limit: limits.PixelLimit):
         self.palette, self.scale, self.originals, self.warn = palette, scale, originals, warn
         self.indexes = {space: PaletteIndex(palette.colors, nearest, space) for space in ("rgba", "indexed")}
-        self.images = Images()
+        self.images = Images(limit, warn)
         self.warned_repeats = False
 
     def read(self, number: int, entry: FrameEntry) -> Indexed:
@@ -160,7 +162,7 @@ class FrameReader:
 
     def read_mask(self, entry: FrameEntry) -> Image.Image:
         # Read on its own, so that it does not evict a sheet from the cache.
-        with open_image(entry.mask) as mask:
+        with open_image(entry.mask, self.images.limit) as mask:
             self.check_size(mask, entry.mask, entry)
             return mask.convert("L")
 

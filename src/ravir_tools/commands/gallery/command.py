@@ -8,9 +8,9 @@ import contextlib
 from dataclasses import dataclass
 from pathlib import Path
 
-from ravir_tools import atomic_file
+from ravir_tools import atomic_file, limits
 from ravir_tools.batch import Batch, Input, InputFiles
-from ravir_tools.commands.arguments import add_jobs, add_palette
+from ravir_tools.commands.arguments import add_jobs, add_max_pixels, add_palette
 from ravir_tools.commands.gallery import pages, state
 from ravir_tools.commands.gallery.site import ASSETS, INDEX, Place, inside
 from ravir_tools.commands.gallery.work import Work
@@ -38,6 +38,7 @@ class Options:
     flip_offsets: bool = False
     palette: Path | None = None
     jobs: int = 1
+    max_pixels: int = limits.DEFAULT_MAX_PIXELS
 
 
 def add_arguments(parser) -> None:
@@ -45,11 +46,12 @@ def add_arguments(parser) -> None:
     parser.add_argument("-o", "--output", required=True, type=Path, metavar="SITE", help="folder of the site")
     parser.add_argument("--flip-offsets", action="store_true", help="negate the offsets when aligning frames")
     add_palette(parser, "draw every animation with this palette (any format `ravir palette` reads)")
+    add_max_pixels(parser)
     add_jobs(parser)
 
 
 def options(args) -> Options:
-    return Options(args.folders, args.output, args.flip_offsets, args.palette, args.jobs)
+    return Options(args.folders, args.output, args.flip_offsets, args.palette, args.jobs, args.max_pixels)
 
 
 def labelled(arguments: list[str]) -> list[tuple[str, Path]]:
@@ -144,7 +146,7 @@ def run(options: Options) -> int:
             batch.say(entry["card"]["error"])
     palette = read_palette(options.palette, batch.warn) if options.palette is not None else None
     redone = len(batch.inputs)
-    batch.run(Work(site, options.flip_offsets, palette), lambda entry: entries.__setitem__(entry["page"], entry))
+    batch.run(Work(site, options.flip_offsets, palette, options.max_pixels), lambda entry: entries.__setitem__(entry["page"], entry))
 
     ordered = [entries[page] for page in pages_of if page in entries]
     cards = [entry["card"] for entry in ordered]

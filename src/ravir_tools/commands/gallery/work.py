@@ -19,12 +19,12 @@ from ravir_tools.render_outputs import RenderOptions, Written, render_animation
 
 
 class Work:
-    def __init__(self, site: Path, flip: bool, palette: Palette | None):
+    def __init__(self, site: Path, flip: bool, palette: Palette | None, max_pixels: int):
         self.site = site
         self.flip = flip
         self.palette = palette
         # What `ravir render --sheet --apng` writes.
-        self.options = RenderOptions(sheet=True, apng=True, flip_offsets=flip)
+        self.options = RenderOptions(sheet=True, apng=True, flip_offsets=flip, max_pixels=max_pixels)
 
     def __call__(self, item: Input, report: Report) -> None:
         place = Place.of(item)
