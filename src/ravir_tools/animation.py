@@ -9,10 +9,15 @@ from pathlib import Path
 
 import ravir
 
-from ravir_tools import _native
+from ravir_tools import _native, limits
 from ravir_tools.errors import ToolError
-from ravir_tools.input_files import check_readable
+from ravir_tools.input_files import open_input
 from ravir_tools.palettes.registry import Palette
+
+
+# The optional background header ("FATZ", a word and a flag), then the speed and the
+# location's size: where the location starts.
+BACKGROUND_MAGIC, BACKGROUND_HEADER_SIZE, LOCATION_FIELDS_SIZE = b"FATZ", 9, 8
 
 
 @dataclass
@@ -31,11 +36,15 @@ class Animation:
         return self.data.frames
 
 
-def load(path: Path, palette: Palette | None = None) -> Animation:
-    """Loads `path` with its own palette, or with `palette` in its place."""
-    check_readable(path)
+def load(path: Path, palette: Palette | None = None, game: str = "") -> Animation:
+    """Loads `path` with its own palette, or with `palette` in its place. `game` is
+    the folder the command was given (by default the file's own): a stored palette
+    location that leaves it is refused, unless `palette` replaces it."""
     # Absolute, so that the palette search climbs from the file's real folder.
     absolute = os.path.abspath(path)
+    stored = stored_location(path)
+    if palette is None:
+        check_inside(path, stored, os.path.abspath(game or os.path.dirname(absolute)))
     try:
         loaded = _native.load(absolute, colors=palette.colors if palette is not None else None)
     except ValueError as error:
@@ -65,6 +74,34 @@ def load(path: Path, palette: Palette | None = None) -> Animation:
             error = f"the palette {name} is not found above {Path(absolute).parent}"
         messages = [problem.message for problem in loaded.problems if problem.kind == "warning"]
     return Animation(Path(path), loaded.file, data, loaded.images, location, found, error, messages)
+
+
+def stored_location(path: Path) -> bytes:
+    """The palette location the file at `path` stores, up to its NUL; ToolError for a
+    file that is not an animation, as its location shows, without a byte of it."""
+    descriptor = open_input(path)
+    with open(descriptor, "rb") as stream:
+        head = stream.read(BACKGROUND_HEADER_SIZE + LOCATION_FIELDS_SIZE + limits.MAX_LOCATION_BYTES)
+        size = os.fstat(descriptor).st_size
+    peek = _native.peek_header(head)
+    start = (BACKGROUND_HEADER_SIZE if head.startswith(BACKGROUND_MAGIC) else 0) + LOCATION_FIELDS_SIZE
+    location = peek.location.split(b"\0", 1)[0]
+    text = not any(byte < 0x20 or byte == 0x7F for byte in location)
+    if peek.location_size > limits.MAX_LOCATION_BYTES or not text:
+        stored = max(0, min(peek.location_size, size - start))
+        raise ToolError(path, f"is not an animation: its palette location is not a path ({stored:,} bytes"
+                              + (")" if text else ", not text)"))
+    return location
+
+
+def check_inside(path: Path, location: bytes, game: str) -> None:
+    """Refuses a palette location that is absolute, or that leads out of `game` from
+    the file's folder: a crafted file must not have a command read, and a gallery
+    publish, a file of the user's that the game's own do not name."""
+    name = os.fsdecode(location)
+    target = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(path)), name))
+    if os.path.isabs(name) or os.path.commonpath([target, game]) != game:
+        raise ToolError(path, f"its palette location {name} leaves the game folder; name a palette with --palette")
 
 
 def summary(anim: Animation, replaced: bool = False) -> dict:

@@ -18,7 +18,7 @@ import sys
 from collections import deque
 from collections.abc import Callable, Iterable, Iterator
 from concurrent.futures import Future, ProcessPoolExecutor
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 from pathlib import Path
 from typing import Any
 
@@ -35,7 +35,8 @@ class Input:
 
     file: str
     stem: str  # the file's name without suffix, below the folder it was found in
-    clash: str | None = None  # an earlier input of the run that has the same stem, if any
+    clash: str | None = None  # an earlier input of the run whose outputs would take names of this one's
+    game: str = ""  # the folder given that it was found in; "" for a file given itself
 
     @property
     def path(self) -> Path:
@@ -59,13 +60,16 @@ class InputFiles:
     A run over thousands of files so keeps none of them in memory. len() walks the
     folders once to count them, and raises ToolError for a folder that holds none.
 
-    Inputs whose names are equal would write the same outputs: each names the first
-    such input as its `clash`. Within one folder that takes one folder's listing;
+    Inputs whose outputs would take the same names (`claims` gives the names an
+    input's outputs take from its stem; by default the stem alone) name the first
+    such input as their `clash`. Within one folder that takes one folder's listing;
     across several arguments, the names of the arguments before."""
 
-    def __init__(self, arguments: Iterable[str | Path], suffix: str):
+    def __init__(self, arguments: Iterable[str | Path], suffix: str,
+                 claims: Callable[[str], list[str]] = lambda stem: [stem]):
         self.arguments = [os.fspath(argument) for argument in arguments]
         self.suffix = suffix
+        self.claims = claims
         self.count = sum(1 for _ in self)
 
     def __len__(self) -> int:
@@ -82,9 +86,7 @@ class InputFiles:
             for item in found:
                 empty = False
                 if earlier is not None and item.clash is None:
-                    first = earlier.setdefault(item.stem, item.file)
-                    if first != item.file:
-                        item = Input(item.file, item.stem, first)
+                    item = replace(item, clash=self._claim(earlier, item))
                 yield item
             if empty:
                 raise ToolError(argument, f"no {self.suffix} files found")
@@ -92,15 +94,23 @@ class InputFiles:
     def _below(self, root: str, folder: str) -> Iterator[Input]:
         with os.scandir(os.path.join(root, folder)) as listing:
             entries = sorted(listing, key=lambda entry: natural_key(entry.name))
-        stems: dict[str, str] = {}  # within one folder: x.orv beside x.ORV
+        taken: dict[str, str] = {}  # within one folder: x.orv beside x.ORV, or x_sheet.orv beside x.orv
         for entry in entries:
             if entry.is_dir(follow_symlinks=False):
                 yield from self._below(root, f"{folder}{entry.name}/")
             elif entry.name.lower().endswith(self.suffix) and entry.is_file():
-                file = os.path.join(root, folder, entry.name)
-                stem = folder + entry.name[: -len(self.suffix)]
-                first = stems.setdefault(stem, file)
-                yield Input(file, stem, first if first != file else None)
+                item = Input(os.path.join(root, folder, entry.name), folder + entry.name[: -len(self.suffix)],
+                             game=root)
+                yield replace(item, clash=self._claim(taken, item))
+
+    def _claim(self, taken: dict[str, str], item: Input) -> str | None:
+        """Takes the names of `item`'s outputs; the first input that took one before, if any."""
+        clash = None
+        for name in self.claims(item.stem):
+            first = taken.setdefault(name, item.file)
+            if first != item.file and clash is None:
+                clash = first
+        return clash
 
 
 def default_jobs() -> int:

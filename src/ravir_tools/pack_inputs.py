@@ -39,6 +39,13 @@ class PackOptions:
     def pixel_limit(self) -> limits.PixelLimit:
         return limits.PixelLimit(self.max_pixels)
 
+    @property
+    def offsets_file(self) -> Path | None:
+        """The file --offsets names, when it does not give the JSON itself."""
+        if self.offsets is None or self.offsets.lstrip()[:1] in ("[", "{"):
+            return None
+        return Path(self.offsets)
+
 
 @dataclass
 class Plan:
@@ -67,12 +74,12 @@ def plan(options: PackOptions, batch: Batch) -> Plan | None:
     return aseprite_plan(whole[0], options, batch)
 
 
-def read_offsets(argument: str | None, frames: list[FrameEntry]) -> list[tuple[int, int]] | None:
-    if argument is None:
+def read_offsets(options: PackOptions, frames: list[FrameEntry]) -> list[tuple[int, int]] | None:
+    if options.offsets is None:
         return None
-    inline = argument.lstrip()[:1] in ("[", "{")
-    source = "--offsets" if inline else argument
-    entries = parse_json(argument, source) if inline else load_json(Path(argument))
+    file = options.offsets_file
+    source = "--offsets" if file is None else file
+    entries = parse_json(options.offsets, source) if file is None else load_json(file)
     try:
         if isinstance(entries, dict):
             # A manifest, an atlas, or the atlas of ravir 0.8 and before.
@@ -105,7 +112,7 @@ def read_shadows(argument: str | None, count: int) -> set[int] | None:
 
 
 def apply_options(frames: list[FrameEntry], options: PackOptions) -> None:
-    offsets = read_offsets(options.offsets, frames)
+    offsets = read_offsets(options, frames)
     shadows = read_shadows(options.shadow, len(frames))
     for number, entry in enumerate(frames):
         if offsets is not None:

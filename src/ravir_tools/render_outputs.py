@@ -16,7 +16,7 @@ from ravir_tools.batch import Report
 from ravir_tools.errors import ToolError
 from ravir_tools.exchange import png_chunks
 from ravir_tools.exchange.atlas import atlas_json
-from ravir_tools.exchange.json_files import dumps
+from ravir_tools.exchange.json_files import dumps, load_json
 from ravir_tools.exchange.manifest import FrameEntry, Manifest, digest, manifest_json
 from ravir_tools.exchange.names import OutputNames, mask_of
 from ravir_tools.frames import indexed, preview, sheet_layout
@@ -69,13 +69,39 @@ def render_animation(anim: Animation, base: Path, options: RenderOptions, report
     for warning in anim.warnings:
         report.warn(anim.path, warning)
     check_sizes(anim, options, report)
+    names = OutputNames(base, len(anim.frames))
+    earlier = earlier_frames(names)
     try:
         base.parent.mkdir(parents=True, exist_ok=True)
         with atomic_file.together():
-            return _Outputs(options, report, OutputNames(base, len(anim.frames))).write(anim)
+            written = _Outputs(options, report, names).write(anim)
     except OSError as error:
         where = error.filename or base.parent
         raise ToolError(anim.path, f"cannot write {where}: {error.strerror or error}") from None
+    for stale in earlier - set(written.files):
+        try:
+            stale.unlink(missing_ok=True)
+        except OSError as error:
+            report.warn(stale, f"is a frame of the earlier render, which this one no longer has, and cannot be "
+                               f"removed: {error.strerror}")
+    return written
+
+
+def earlier_frames(names: OutputNames) -> set[Path]:
+    """The frame PNGs and masks that the manifest of an earlier render of the same
+    animation lists, as far as they are named as this animation's frames are: a
+    manifest is read back, and must not name what a render removes."""
+    if not names.manifest.is_file():
+        return set()
+    try:
+        document = load_json(names.manifest)
+    except ToolError:
+        return set()  # not one that render wrote: nothing of it is ours to remove
+    frames = document.get("frames") if isinstance(document, dict) else None
+    listed = [frame.get(key) for frame in frames if isinstance(frame, dict)
+              for key in ("image", "mask")] if isinstance(frames, list) else []
+    folder = names.base.parent
+    return {folder / name for name in listed if isinstance(name, str) and names.is_frame_file(name)}
 
 
 def check_sizes(anim: Animation, options: RenderOptions, report: Report) -> None:

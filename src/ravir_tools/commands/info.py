@@ -79,7 +79,7 @@ class Summarize:
         self.palette = palette
 
     def __call__(self, item, report) -> None:
-        anim = animation.load(item.path, self.palette)
+        anim = animation.load(item.path, self.palette, item.game)
         summary = animation.summary(anim, self.palette is not None)
         for warning in anim.warnings:
             report.warn(item.path, warning)

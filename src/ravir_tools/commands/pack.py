@@ -15,6 +15,7 @@ from ravir_tools.commands.arguments import add_max_pixels
 from ravir_tools.errors import ToolError
 from ravir_tools.frames.color_lookup import Indexed
 from ravir_tools.frames.sources import FrameReader, Originals
+from ravir_tools.input_files import is_same_file
 from ravir_tools.pack_inputs import PackOptions, Plan, plan
 from ravir_tools.palettes.registry import read_palette
 
@@ -166,11 +167,18 @@ def pack(plan: Plan, options: PackOptions, batch: Batch) -> int:
         batch.warn(options.output, f"it names its palette {plan.palette}, which the game cannot read, as it reads "
                                 f"only its own format: convert it (`ravir palette {plan.palette} -o NAME.pal`) "
                                 "and pack with that")
-    elif animation.load(options.output).palette_error:
+    elif not finds_palette(options.output):
         batch.warn(options.output, "it does not find its palette from its folder: "
                                 + (f"{root} is not above it" if plan.location is None else
                                    f"{plan.location!r} is not below a folder above it"))
     return 0
+
+
+def finds_palette(path: Path) -> bool:
+    try:
+        return not animation.load(path).palette_error
+    except ToolError:
+        return False  # its location leads out of its folder: the tools would not follow it
 
 
 def run(options: PackOptions) -> int:
@@ -180,4 +188,16 @@ def run(options: PackOptions) -> int:
     found = plan(options, batch)
     if found is None:
         return 1
+    check_output(found, options)
     return pack(found, options, batch)
+
+
+def check_output(plan: Plan, options: PackOptions) -> None:
+    """Refuses an output that is one of the inputs (links followed): the animation
+    would replace what it is built from."""
+    inputs = [plan.source, plan.palette, options.offsets_file, *(entry.image for entry in plan.frames),
+              *(entry.mask for entry in plan.frames)]
+    same = next((path for path in inputs if path is not None and is_same_file(path, options.output)), None)
+    if same is not None:
+        raise ToolError(options.output, f"is {same}, one of the files this animation is packed from: "
+                                        "give another -o")

@@ -10,6 +10,8 @@ from ravir_tools import animation
 from ravir_tools.batch import Batch, Input, InputFiles, Report
 from ravir_tools.commands.arguments import add_jobs, add_max_pixels, add_palette, positive_int
 from ravir_tools.errors import ToolError
+from ravir_tools.exchange.names import claimed, names_nothing
+from ravir_tools.output_lock import locked
 from ravir_tools.palettes.registry import Palette, read_palette
 from ravir_tools.render_outputs import RenderOptions, render_animation
 
@@ -79,14 +81,19 @@ class RenderFile:
         self.output, self.render, self.palette = output, render, palette
 
     def __call__(self, item: Input, report: Report) -> None:
-        anim = animation.load(item.path, self.palette)
-        base = self.output / item.name
+        if names_nothing(item.stem):
+            raise ToolError(item.path, f"its name leaves nothing to name its outputs by: they would lie outside "
+                                       f"{self.output}; rename it")
         if item.clash is not None:
-            raise ToolError(item.path, f"its output {base}_* would overwrite that of {item.clash}")
-        render_animation(anim, base, self.render, report)
+            raise ToolError(item.path, f"its outputs in {self.output} would take the names of those of "
+                                       f"{item.clash}: rename one of them")
+        anim = animation.load(item.path, self.palette, item.game)
+        render_animation(anim, self.output / item.name, self.render, report)
 
 
 def run(options: Options) -> int:
-    batch = Batch("ravir render", InputFiles(options.files, ".orv"), options.jobs)
+    files = InputFiles(options.files, ".orv", lambda stem: claimed(stem, options.render.sheet))
+    batch = Batch("ravir render", files, options.jobs)
     palette = read_palette(options.palette, batch.warn) if options.palette is not None else None
-    return batch.run(RenderFile(options.output, options.render, palette))
+    with locked(options.output, f"ravir render {' '.join(options.files)}"):
+        return batch.run(RenderFile(options.output, options.render, palette))

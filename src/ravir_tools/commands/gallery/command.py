@@ -5,6 +5,7 @@ those that are gone, and writes the index from every animation's entry."""
 from __future__ import annotations
 
 import contextlib
+import os
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -15,6 +16,7 @@ from ravir_tools.commands.gallery import pages, state
 from ravir_tools.commands.gallery.site import ASSETS, INDEX, Place, inside
 from ravir_tools.commands.gallery.work import Work
 from ravir_tools.errors import ToolError
+from ravir_tools.exchange.names import claimed, names_nothing
 from ravir_tools.palettes.registry import read_palette
 
 NAME = "gallery"
@@ -73,12 +75,13 @@ def inputs(arguments: list[str]) -> list[Input]:
     items: list[Input] = []
     taken: set[Path] = set()
     for label, folder in labelled(arguments):
-        for item in InputFiles([folder], ".orv"):
+        for item in InputFiles([folder], ".orv", lambda stem: claimed(stem, sheet=True)):
             name = Path(label) / item.name
-            if name in taken:  # x.ORV beside x.orv: the second keeps its suffix
-                name = name.with_name(item.path.name)
+            # x.ORV beside x.orv, or a file named ".orv": it keeps its suffix
+            if name in taken or names_nothing(item.stem):
+                name = Path(label) / os.path.dirname(item.stem) / item.path.name
             taken.add(name)
-            items.append(Input(item.file, name.as_posix()))
+            items.append(Input(item.file, name.as_posix(), item.clash, item.game))
     return items
 
 

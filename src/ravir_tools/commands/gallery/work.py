@@ -30,7 +30,10 @@ class Work:
         place = Place.of(item)
         source = stamp(item.path)
         try:
-            anim = animation.load(item.path, self.palette)
+            if item.clash is not None:
+                raise ToolError(item.path, f"its files would take the names of those of {item.clash}: rename one "
+                                           "of them")
+            anim = animation.load(item.path, self.palette, item.game)
         except ToolError as error:
             self.finish(report, place, pages.Broken(place, str(error)), [source] if source else [], [])
             return
