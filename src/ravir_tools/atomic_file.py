@@ -23,7 +23,7 @@ import ctypes
 import os
 import secrets
 import stat
-from collections.abc import Iterator
+from collections.abc import Callable, Iterator
 from dataclasses import dataclass, field
 from typing import BinaryIO
 
@@ -53,6 +53,8 @@ def replacing(path: str | os.PathLike) -> Iterator[BinaryIO]:
 
     folder, name = os.path.split(target)
     pending = _Pending(os.path.join(folder, f".{name}.{secrets.token_hex(4)}.tmp"), target, named)
+    if _announce is not None:
+        _announce(pending.temporary)
     # Whatever interrupts from here on, the hidden file belongs to a group that
     # removes it unless it took its place.
     group = _current.get() or _Group()
@@ -81,6 +83,16 @@ def replacing(path: str | os.PathLike) -> Iterator[BinaryIO]:
             group.files.remove(pending)
             pending.discard()
         raise
+
+
+def announce_temporaries(announce: Callable[[str], None]) -> None:
+    """Has `announce` told each hidden file's path before the file is made: a batch
+    worker tells its parent, which removes them should the worker die."""
+    global _announce
+    _announce = announce
+
+
+_announce: Callable[[str], None] | None = None
 
 
 def write_bytes(path: str | os.PathLike, data: bytes) -> None:

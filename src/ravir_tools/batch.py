@@ -10,14 +10,11 @@ written, the lines printed and the exit status are the same."""
 
 from __future__ import annotations
 
-import multiprocessing
+import functools
 import os
 import re
-import signal
 import sys
-from collections import deque
 from collections.abc import Callable, Iterable, Iterator
-from concurrent.futures import Future, ProcessPoolExecutor
 from dataclasses import dataclass, field, replace
 from pathlib import Path
 from typing import Any
@@ -25,6 +22,7 @@ from typing import Any
 from tqdm import tqdm
 
 from ravir_tools.errors import ToolError
+from ravir_tools.worker_pool import Pool, stoppable
 
 
 @dataclass(frozen=True)
@@ -145,27 +143,23 @@ class _Bar(tqdm):
     monitor_interval = 0
 
 
-class _Stopped(BaseException):
-    """Raised in a worker told to stop while it works, so that the file it writes is
-    left behind whole or not at all."""
-
-
-_working = False  # whether this worker is inside a piece of work
-
-
 def attempt(work: Work, item: Input) -> Report:
-    """Runs `work` on one input; a ToolError fails only that input."""
-    global _working
+    """Runs `work` on one input; a ToolError fails only that input, and so does
+    running out of memory."""
     report = Report()
-    _working = True
-    try:
-        work(item, report)
-    except ToolError as error:
-        report.fail(str(error))
-    except _Stopped:
-        os._exit(128 + signal.SIGTERM)
-    finally:
-        _working = False
+    with stoppable():
+        try:
+            work(item, report)
+        except ToolError as error:
+            report.fail(str(error))
+        except MemoryError:
+            report.fail(f"{item.file}: there is not memory enough to work on it")
+    return report
+
+
+def worker_died(item: Input, how: str) -> Report:
+    report = Report()
+    report.fail(f"{item.file}: its worker ended ({how}); nothing of it was written")
     return report
 
 
@@ -217,76 +211,7 @@ class Batch:
             for item in self.inputs:
                 yield item, attempt(work, item)
             return
-        yield from _in_workers(work, self.inputs, self.jobs)
-
-
-def _in_workers(work: Work, inputs: Iterable[Input], jobs: int) -> Iterator[tuple[Input, Report]]:
-    # A few inputs ahead of the one shown keep every worker busy, while the reports
-    # waiting to be shown, and so the memory, stay bounded. A worker keeps the parts
-    # of every path it parsed for its life, so that fresh workers take over now and
-    # then: a long run's memory stays flat.
-    window = 4 * jobs
-    lifetime = 500 * jobs
-    pending: deque[tuple[Input, Future]] = deque()
-    executor: ProcessPoolExecutor | None = None
-    submitted = 0
-    try:
-        for item in inputs:
-            if executor is None or submitted == lifetime:
-                while pending:
-                    done, future = pending.popleft()
-                    yield done, future.result()
-                if executor is not None:
-                    executor.shutdown()
-                executor, submitted = _start_workers(jobs), 0
-            pending.append((item, executor.submit(attempt, work, item)))
-            submitted += 1
-            if len(pending) >= window:
-                done, future = pending.popleft()
-                yield done, future.result()
-        while pending:
-            done, future = pending.popleft()
-            yield done, future.result()
-    except BaseException:
-        if executor is not None:
-            _stop(executor)
-        raise
-    if executor is not None:
-        executor.shutdown()
-
-
-def _start_workers(jobs: int) -> ProcessPoolExecutor:
-    # Forked workers start at once with everything this process has imported. The
-    # executor forks them all before starting a thread of its own, and the bar runs
-    # no monitor thread, so that no thread is ever forked.
-    return ProcessPoolExecutor(jobs, mp_context=multiprocessing.get_context("fork"), initializer=_worker_signals)
-
-
-def _worker_signals() -> None:
-    # Ctrl-C reaches the whole process group: the parent decides, and stops the
-    # workers with SIGTERM, which ends the file being written cleanly (its hidden
-    # temporary file removed) and the worker at once, without a traceback.
-    signal.signal(signal.SIGINT, signal.SIG_IGN)
-    signal.signal(signal.SIGTERM, _stop_worker)
-
-
-def _stop_worker(signum, frame) -> None:
-    # The executor sends another SIGTERM once it sees its pool broken: it must not
-    # cut short the removal of the hidden files that this one started.
-    signal.signal(signal.SIGTERM, signal.SIG_IGN)
-    if _working:
-        raise _Stopped
-    os._exit(128 + signum)
-
-
-def _stop(executor: ProcessPoolExecutor) -> None:
-    # The workers go first, each ending where it is; only then the executor, which
-    # would otherwise pull their queues from under them.
-    workers = multiprocessing.active_children()
-    for worker in workers:
-        worker.terminate()
-    for worker in workers:
-        worker.join(5)
-        if worker.is_alive():
-            worker.kill()
-    executor.shutdown(wait=False, cancel_futures=True)
+        # A few inputs ahead of the one shown keep every worker busy, while the reports
+        # waiting to be shown, and so the memory, stay bounded.
+        pool = Pool(functools.partial(attempt, work), self.jobs, worker_died)
+        yield from pool.results(self.inputs, 4 * self.jobs)
