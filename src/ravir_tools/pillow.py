@@ -189,6 +189,8 @@ class OrvImageFile(ImageFile.ImageFile):
         if not self._seek_check(frame):
             return
         stored = self._load_animation().data.frames[frame]
+        # Pillow checks the size of the first frame only, as it opens the file.
+        Image._decompression_bomb_check((stored.width, stored.height))
         self._frame = frame
         self._im = None
         self._size = (stored.width, stored.height)

@@ -132,7 +132,8 @@ public:
         OrvFrame frame = ravir::encodeFrame({width, height, bytesOf(indices), bytesOf(opaque)}, shadow);
         frame.x_offset = xOffset;
         frame.y_offset = yOffset;
-        ravir::appendFrame(tree_, std::move(frame));
+        ravir::appendFrame(tree_, std::move(frame), afterShadow_);
+        afterShadow_ = afterShadow_ || shadow;
     }
 
     py::bytes encode(const std::string& paletteLocation) const
@@ -142,6 +143,7 @@ public:
 
 private:
     OrvData tree_;
+    bool afterShadow_ = false;  // whether a shadow frame was added
 };
 
 }  // namespace
