@@ -5,10 +5,13 @@ import signal
 import subprocess
 import sys
 import time
+from pathlib import Path
 
 from PIL import Image
 
+from tests.support import hostile
 from tests.support.cli_run import ravir
+from tests.support.process_memory import under_sanitizer
 from tests.support.projects import SPRITE
 from tests.support.orv_bytes import Frame
 
@@ -21,11 +24,13 @@ def test_workers_write_and_say_exactly_what_one_process_does(project, tmp_path):
     for i in range(12):
         project.animation(SPRITE, name=f"set{i % 3}/a{i}.orv", speed=i)
     (project.root / "anim" / "set1" / "broken.orv").write_bytes(b"\x01\x00")
+    (project.root / "anim" / "set1" / "bomb.orv").write_bytes(hostile.empty_rows(65535, 4096))
     project.animation([Frame(width=2, rows=[[(0, [1, 2])]])], name="set2/orphan.orv", location="pal/none.pal")
     runs = {}
     for jobs in ("1", "3"):
         out = tmp_path / f"out{jobs}"
-        rendered = ravir("render", project.root / "anim", "-o", out, "--sheet", "-v", "-j", jobs, ok=False)
+        rendered = ravir("render", project.root / "anim", "-o", out, "--sheet", "-v", "-j", jobs, ok=False,
+                         address_space=None if under_sanitizer() else 2 << 30)
         described = ravir("info", project.root / "anim", "--json", "-j", jobs, ok=False)
         runs[jobs] = (rendered.returncode, rendered.stdout.replace(str(out), "OUT"), rendered.stderr,
                       described.returncode, described.stdout, described.stderr, files_below(out))
@@ -33,7 +38,8 @@ def test_workers_write_and_say_exactly_what_one_process_does(project, tmp_path):
     status, stdout, stderr, *_ = runs["1"]
     assert status == 1 and len(stdout.splitlines()) == 12 * 5  # two frames, a sheet, its atlas, the manifest
     assert [line.split(":")[1].strip() for line in stderr.splitlines()] == [
-        str(project.root / "anim" / "set1" / "broken.orv"), str(project.root / "anim" / "set2" / "orphan.orv")]
+        str(project.root / "anim" / "set1" / name) for name in ("bomb.orv", "broken.orv")] + [
+        str(project.root / "anim" / "set2" / "orphan.orv")]
 
 
 def test_an_interrupt_stops_every_worker_and_leaves_no_partial_file(project, tmp_path):
@@ -56,3 +62,27 @@ def test_an_interrupt_stops_every_worker_and_leaves_no_partial_file(project, tmp
     for png in (p for p in written if p.suffix == ".png"):
         with Image.open(png) as image:
             image.load()
+
+
+def test_a_worker_killed_costs_only_its_file(project, tmp_path):
+    big = [Frame(width=250, rows=[[(0, list(range(250)))] * 4] * 200)] * 6
+    for i in range(16):
+        project.animation(big, name=f"a{i:02d}.orv")
+    expected = tmp_path / "expected"
+    ravir("render", project.root / "anim", "-o", expected, "-j", "1")
+    out = tmp_path / "out"
+    process = subprocess.Popen([sys.executable, "-m", "ravir_tools", "render", project.root / "anim", "-o", out,
+                                "-j", "2"], stderr=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + 60
+    # Mid-file: after the first file is written, while a worker writes the hidden files of another.
+    while not (any(out.glob("*.png")) and any(out.glob(".*.tmp"))) and time.monotonic() < deadline:
+        time.sleep(0.005)
+    workers = Path(f"/proc/{process.pid}/task/{process.pid}/children").read_text().split()
+    os.kill(int(workers[0]), signal.SIGKILL)
+    _, stderr = process.communicate(timeout=60)
+    [line] = stderr.splitlines()
+    assert process.returncode == 1 and "its worker ended (killed by signal 9" in line, stderr
+    lost = Path(line.split(": ")[1]).stem
+    assert not any(p.name.startswith(".") or p.name.startswith(f"{lost}_") for p in out.iterdir())
+    assert files_below(out) == {name: data for name, data in files_below(expected).items()
+                                if not name.name.startswith(f"{lost}")}

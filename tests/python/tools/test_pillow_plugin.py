@@ -140,3 +140,9 @@ def test_an_animation_pillow_cannot_show_says_why(project, frames, words):
     with pytest.raises(OSError, match=words) as raised:
         Image.open(project.animation(frames))
     assert not isinstance(raised.value, UnidentifiedImageError)
+
+
+def test_every_frame_seeked_to_is_checked_against_pillows_limit(project):
+    path = project.animation([SPRITE[0], Frame(width=65535, rows=[[]] * 4096)])
+    with Image.open(path) as image, pytest.raises(Image.DecompressionBombError):
+        image.seek(1)
