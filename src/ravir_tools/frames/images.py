@@ -17,6 +17,11 @@ _OPENERS = {b"\x89PNG\r\n\x1a\n": PngImagePlugin.PngImageFile, b"GIF87a": GifIma
             b"GIF89a": GifImagePlugin.GifImageFile, b"BM": BmpImagePlugin.BmpImageFile}
 
 
+# What Pillow raises for a damaged image, as it opens or loads it: SyntaxError for a
+# broken chunk, ValueError for a text chunk that inflates past its limit, and so on.
+UNREADABLE = (OSError, SyntaxError, ValueError, EOFError, Image.DecompressionBombError)
+
+
 def rgba_image(frame, scale: int = 1) -> Image.Image:
     """The RGBA image of a rendered frame, enlarged `scale` times without smoothing.
     A frame without pixels becomes an image of size 0."""
@@ -29,6 +34,15 @@ def scaled(image: Image.Image, scale: int) -> Image.Image:
     """`image` enlarged `scale` times, each pixel a block of its own value."""
     if scale == 1:
         return image
+
+
+def loaded(image: Image.Image, name: Path) -> Image.Image:
+    """`image` with its pixels read; ToolError naming it when they cannot be."""
+    try:
+        image.load()
+    except UNREADABLE as error:
+        raise ToolError(name, f"cannot read the image: {error}") from None
+    return image
     return image.resize((image.width * scale, image.height * scale), Image.Resampling.NEAREST)
 
 
@@ -51,12 +65,20 @@ def image_from(source: Path | BinaryIO, name: Path, limit: limits.PixelLimit, wa
             source.seek(0)
         opener = next((opener for start, opener in _OPENERS.items() if signature.startswith(start)), Image.open)
         image = opener(source)
-    except (OSError, SyntaxError, ValueError, Image.DecompressionBombError) as error:
-        # ValueError also for a text chunk that inflates past Pillow's limit.
+    except UNREADABLE as error:
         raise ToolError(name, f"cannot read the image: {error}") from None
     try:
         limit.check(name, "the image read", image.width, image.height, warn)
     except ToolError:
         image.close()
         raise
+    return image
+
+
+def loaded(image: Image.Image, name: Path) -> Image.Image:
+    """`image` with its pixels read; ToolError naming it when they cannot be."""
+    try:
+        image.load()
+    except UNREADABLE as error:
+        raise ToolError(name, f"cannot read the image: {error}") from None
     return image

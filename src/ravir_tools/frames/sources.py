@@ -17,7 +17,7 @@ from ravir_tools.errors import ToolError
 from ravir_tools.exchange.manifest import FrameEntry, Manifest, digest
 from ravir_tools.frames import indexed
 from ravir_tools.frames.color_lookup import BadColor, Indexed, PaletteIndex, from_indices
-from ravir_tools.frames.images import open_image, rgba_image
+from ravir_tools.frames.images import loaded, open_image, rgba_image
 from ravir_tools.palettes.registry import Palette
 
 def transparent_index(image: Image.Image) -> int | None:
@@ -42,11 +42,7 @@ class Images:
             self.path, self.image = None, None
             image = open_image(path, self.limit, self.warn)
             check(image)
-            try:
-                image.load()
-            except (OSError, ValueError) as error:
-                raise ToolError(path, f"cannot read the image: {error}") from None
-            self.path, self.image = path, image
+            self.path, self.image = path, loaded(image, path)
         return self.image
 
 
@@ -164,7 +160,7 @@ class FrameReader:
         # Read on its own, so that it does not evict a sheet from the cache.
         with open_image(entry.mask, self.images.limit) as mask:
             self.check_size(mask, entry.mask, entry)
-            return mask.convert("L")
+            return loaded(mask, entry.mask).convert("L")
 
     def same_palette(self, image: Image.Image, entry: FrameEntry) -> bool:
         """Whether an indexed image's palette is the animation's. An image that a
