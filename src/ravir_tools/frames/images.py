@@ -34,15 +34,6 @@ def scaled(image: Image.Image, scale: int) -> Image.Image:
     """`image` enlarged `scale` times, each pixel a block of its own value."""
     if scale == 1:
         return image
-
-
-def loaded(image: Image.Image, name: Path) -> Image.Image:
-    """`image` with its pixels read; ToolError naming it when they cannot be."""
-    try:
-        image.load()
-    except UNREADABLE as error:
-        raise ToolError(name, f"cannot read the image: {error}") from None
-    return image
     return image.resize((image.width * scale, image.height * scale), Image.Resampling.NEAREST)
 
 
