@@ -126,6 +126,9 @@ class Pool:
         exhausted = False
         try:
             while True:
+                while shown in done:
+                    yield done.pop(shown)
+                    shown += 1
                 while not exhausted and taken < shown + window:
                     entry = next(pending, None)
                     if entry is None:
@@ -133,9 +136,6 @@ class Pool:
                     else:
                         waiting.append(entry)
                         taken += 1
-                while shown in done:
-                    yield done.pop(shown)
-                    shown += 1
                 if exhausted and shown == taken:
                     break
                 self.hand_out(waiting)

@@ -1,5 +1,6 @@
 """Many inputs at once: worker processes change nothing a user sees but the time."""
 
+import json
 import os
 import signal
 import subprocess
@@ -86,3 +87,13 @@ def test_a_worker_killed_costs_only_its_file(project, tmp_path):
     assert not any(p.name.startswith(".") or p.name.startswith(f"{lost}_") for p in out.iterdir())
     assert files_below(out) == {name: data for name, data in files_below(expected).items()
                                 if not name.name.startswith(f"{lost}")}
+
+
+def test_a_slow_first_file_holds_back_no_other(project, tmp_path):
+    # The first file is the last to finish, after every other file its workers could take ahead of it.
+    project.animation([Frame(width=250, rows=[[(0, list(range(250)))] * 4] * 200)] * 12, name="a00.orv")
+    for i in range(1, 12):
+        project.animation(SPRITE, name=f"a{i:02d}.orv")
+    result = ravir("info", project.root / "anim", "--jsonl", "-j", "2")
+    assert [json.loads(line)["file"] for line in result.stdout.splitlines()] == [
+        str(project.root / "anim" / f"a{i:02d}.orv") for i in range(12)]
