@@ -21,7 +21,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1]))  # the tests' build
 
 from tests.python.tools.test_hostile_inputs import CASES  # noqa: E402
 from tests.support import hostile  # noqa: E402
-from tests.support.orv_bytes import Frame, animation_bytes  # noqa: E402
+from tests.support.orv_bytes import Frame  # noqa: E402
 from tests.support.projects import SPRITE, Project  # noqa: E402
 
 CAP = 4 * 10**9
@@ -69,8 +69,7 @@ def many_frames(project: Project) -> list:
 
 
 def seek_to_a_large_frame(project: Project) -> list:
-    path = project.root / "anim" / "seek.orv"
-    path.write_bytes(animation_bytes([SPRITE[0], Frame(width=65535, rows=[[]] * 4096)]))
+    path = project.animation([SPRITE[0], Frame(width=65535, rows=[[]] * 4096)], name="seek.orv")
     script = ("import sys, ravir_tools.pillow; from PIL import Image\nwith Image.open(sys.argv[1]) as image:\n"
               "    try:\n        image.seek(1)\n    except Image.DecompressionBombError as error:\n"
               "        sys.exit(f'{type(error).__name__}: {error}')")
