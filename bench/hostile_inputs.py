@@ -6,6 +6,8 @@ and prints what each printed first, its exit status, its time and its peak memor
     .venv/bin/python bench/hostile_inputs.py [--out out/bench/hostile]
 """
 
+from __future__ import annotations
+
 import argparse
 import json
 import os
@@ -16,13 +18,6 @@ import subprocess
 import sys
 import time
 from pathlib import Path
-
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))  # the tests' builders and table
-
-from tests.python.tools.test_hostile_inputs import CASES  # noqa: E402
-from tests.support import hostile  # noqa: E402
-from tests.support.orv_bytes import Frame  # noqa: E402
-from tests.support.projects import SPRITE, Project  # noqa: E402
 
 CAP = 4 * 10**9
 
@@ -42,6 +37,16 @@ def measured(command: list) -> tuple[int, str, float, float]:
     peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024
     first = (stderr.strip() or stdout.strip() or "(nothing)").splitlines()[0]
     return process.returncode, first, seconds, peak
+
+
+if sys.argv[1:2] != ["--measure"]:
+    # Imported only where the cases are made: a measuring process forks the command
+    # with its own memory, which would count as the command's.
+    sys.path.insert(0, str(Path(__file__).resolve().parents[1]))  # the tests' builders and table
+    from tests.python.tools.test_hostile_inputs import CASES
+    from tests.support import hostile
+    from tests.support.orv_bytes import Frame
+    from tests.support.projects import SPRITE, Project
 
 
 def random_gallery(project: Project) -> list:

@@ -82,7 +82,10 @@ class _Worker:
     def give(self, position: int, item) -> None:
         self.given, self.hidden = (position, item), []
         self.taken += 1
-        self.connection.send(item)
+        # A worker that died idle since it was last looked at shows as ended while
+        # holding the input: the pool's wait sees its pipe closed.
+        with contextlib.suppress(OSError):
+            self.connection.send(item)
 
     def retire(self) -> None:
         with contextlib.suppress(OSError):
