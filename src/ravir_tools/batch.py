@@ -157,9 +157,11 @@ def attempt(work: Work, item: Input) -> Report:
     return report
 
 
-def worker_died(item: Input, how: str) -> Report:
+def worker_died(item: Input, how: str, placing: bool) -> Report:
     report = Report()
-    report.fail(f"{item.file}: its worker ended ({how}); nothing of it was written")
+    written = ("it ended as its files were taking their places: some may be new, the others as they were"
+               if placing else "nothing of it was written")
+    report.fail(f"{item.file}: its worker ended ({how}); {written}")
     return report
 
 

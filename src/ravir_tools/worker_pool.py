@@ -60,8 +60,9 @@ def _serve(connection: Connection, task: Callable[[Any], Any]) -> None:
     signal.signal(signal.SIGINT, signal.SIG_IGN)
     signal.signal(signal.SIGTERM, _stop_worker)
     # Each hidden file is named to the parent before it is made, so that the parent
-    # can remove it should this process die before it does.
-    atomic_file.announce_temporaries(lambda path: connection.send(("file", path)))
+    # can remove it should this process die before it does; and so is the moment
+    # files start to replace others.
+    atomic_file.announce_to(lambda kind, path: connection.send((kind, path)))
     try:
         while (item := connection.recv()) is not None:
             connection.send(("done", task(item)))
@@ -77,10 +78,11 @@ class _Worker:
         child.close()
         self.given: tuple[int, Any] | None = None  # the input it works on, and its place in the run
         self.hidden: list[str] = []  # the hidden files it made for that input
+        self.placing = False  # whether files of that input have begun to take their places
         self.taken = 0
 
     def give(self, position: int, item) -> None:
-        self.given, self.hidden = (position, item), []
+        self.given, self.hidden, self.placing = (position, item), [], False
         self.taken += 1
         # A worker that died idle since it was last looked at shows as ended while
         # holding the input: the pool's wait sees its pipe closed.
@@ -111,10 +113,11 @@ def ending(exitcode: int | None) -> str:
 
 
 class Pool:
-    """Runs `task(item)` on each input in `jobs` workers. `died(item, how)` makes the
-    result of an input whose worker ended while it worked on it."""
+    """Runs `task(item)` on each input in `jobs` workers. `died(item, how, placing)`
+    makes the result of an input whose worker ended while it worked on it, `placing`
+    whether its files had begun to replace others."""
 
-    def __init__(self, task: Callable[[Any], Any], jobs: int, died: Callable[[Any, str], Any]):
+    def __init__(self, task: Callable[[Any], Any], jobs: int, died: Callable[[Any, str, bool], Any]):
         self.task, self.jobs, self.died = task, jobs, died
         self.context = multiprocessing.get_context("fork")
         self.workers: list[_Worker] = []
@@ -172,8 +175,11 @@ class Pool:
             try:
                 while connection.poll():
                     kind, value = connection.recv()
-                    if kind == "file":
+                    if kind == "hidden":
                         worker.hidden.append(value)
+                        continue
+                    if kind == "placing":
+                        worker.placing = True
                         continue
                     position, item = worker.given
                     worker.given = None
@@ -189,7 +195,7 @@ class Pool:
         worker.remove_hidden()
         self.workers.remove(worker)
         position, item = worker.given
-        return position, (item, self.died(item, ending(worker.process.exitcode)))
+        return position, (item, self.died(item, ending(worker.process.exitcode), worker.placing))
 
     def stop(self) -> None:
         """Ends every worker where it is, each removing its hidden files as it goes
