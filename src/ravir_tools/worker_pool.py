@@ -54,7 +54,12 @@ def _stop_worker(signum, frame) -> None:
     os._exit(128 + signum)
 
 
-def _serve(connection: Connection, task: Callable[[Any], Any]) -> None:
+def _serve(connection: Connection, task: Callable[[Any], Any], inherited: list[Connection]) -> None:
+    # The parent's ends of the pipes, this worker's and those of the workers forked
+    # before it, came along with the fork: closed, so that a parent that dies (even
+    # killed) closes them all, and the worker sees its pipe end and goes.
+    for end in inherited:
+        end.close()
     # Ctrl-C reaches the whole process group: the parent decides, and stops the
     # workers with SIGTERM.
     signal.signal(signal.SIGINT, signal.SIG_IGN)
@@ -71,9 +76,10 @@ def _serve(connection: Connection, task: Callable[[Any], Any]) -> None:
 
 
 class _Worker:
-    def __init__(self, context, task: Callable[[Any], Any]):
+    def __init__(self, context, task: Callable[[Any], Any], others: list[_Worker]):
         self.connection, child = context.Pipe()
-        self.process = context.Process(target=_serve, args=(child, task), daemon=True)
+        inherited = [self.connection, *(worker.connection for worker in others)]
+        self.process = context.Process(target=_serve, args=(child, task, inherited), daemon=True)
         self.process.start()
         child.close()
         self.given: tuple[int, Any] | None = None  # the input it works on, and its place in the run
@@ -160,7 +166,7 @@ class Pool:
             self.workers.remove(worker)
         idle = [worker for worker in self.workers if worker.given is None]
         while waiting and len(self.workers) < self.jobs:
-            idle.append(_Worker(self.context, self.task))
+            idle.append(_Worker(self.context, self.task, self.workers))
             self.workers.append(idle[-1])
         for worker in idle:
             if not waiting:

@@ -109,3 +109,32 @@ def test_a_slow_first_file_holds_back_no_other(project, tmp_path):
     result = ravir("info", project.root / "anim", "--jsonl", "-j", "2")
     assert [json.loads(line)["file"] for line in result.stdout.splitlines()] == [
         str(project.root / "anim" / f"a{i:02d}.orv") for i in range(12)]
+
+
+def test_workers_end_with_a_killed_run(project, tmp_path):
+    for i in range(16):
+        project.animation([Frame(width=250, rows=[[(0, list(range(250)))] * 4] * 200)] * 6, name=f"a{i:02d}.orv")
+    process = subprocess.Popen([sys.executable, "-m", "ravir_tools", "render", project.root / "anim", "-o",
+                                tmp_path / "out", "-j", "2"])
+    deadline = time.monotonic() + 60
+    while writing_first_frame(process.pid) is None and time.monotonic() < deadline:
+        time.sleep(0.002)
+    workers = [int(w) for w in Path(f"/proc/{process.pid}/task/{process.pid}/children").read_text().split()]
+    process.kill()
+    process.wait()
+    try:
+        # Orphans now: each sees its pipe to the run closed once it asks for more work.
+        while any(map(alive, workers)) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        assert not any(map(alive, workers))
+    finally:
+        for worker in filter(alive, workers):
+            os.kill(worker, signal.SIGKILL)
+
+
+def alive(pid: int) -> bool:
+    """Whether the process runs: neither gone nor a zombie."""
+    try:
+        return Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
