@@ -100,7 +100,8 @@ test-py: install chromium editors
 SAN_BUILD    := $(BUILD)/sanitize
 FUZZ_BUILD   := $(BUILD)/fuzz
 FUZZ_SECONDS ?= 180
-FUZZ_TARGETS := palette_load animation_load animation_roundtrip
+FUZZ_TARGETS := palette_load animation_load animation_roundtrip \
+	tools_manifest tools_png tools_aseprite tools_palette tools_pillow
 PY_CMAKE     = -DPython_EXECUTABLE=$(CURDIR)/$(VPY) -Dpybind11_DIR="$$($(VPY) -m pybind11 --cmakedir)"
 SAN_REPORTS  := $(CURDIR)/$(SAN_BUILD)/reports
 # The interpreter is not instrumented, so gcc's runtimes are loaded before it; the
@@ -128,12 +129,15 @@ clang:
 		echo "clang with libFuzzer is missing: installing clang and libclang-rt-dev with apt-get"; \
 		$(SUDO) apt-get update -qq && $(SUDO) apt-get install -y -qq clang libclang-rt-dev; }
 
-# Each libFuzzer target for FUZZ_SECONDS seconds: make fuzz FUZZ_SECONDS=300
-fuzz: $(VENV)/.ready clang
+# Each fuzz target for FUZZ_SECONDS seconds: make fuzz FUZZ_SECONDS=300. The core's are
+# libFuzzer's; the tools' (tools_*) run the installed package under atheris.
+fuzz: install clang
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 		-DRAVIR_BUILD_FUZZERS=ON -DRAVIR_WERROR=ON -DPython_EXECUTABLE=$(CURDIR)/$(VPY) >/dev/null
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	$(VPY) -m pip install -q --group fuzz
+	$(VPY) fuzz/tools/run.py --seeds $(FUZZ_BUILD)/fuzz/seeds
+	PYTHON=$(CURDIR)/$(VPY) fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf $(BUILD) out

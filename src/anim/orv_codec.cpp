@@ -129,6 +129,7 @@ FileHeader decodeFileHeader(ByteReader& in, Check&& check)
     check("the speed");
     header.location_size = in.u32();
     check("the palette location's size");
+    header.location_offset = in.position();
     header.location = in.take(header.location_size);
     check("the palette location");
     header.frame_count = in.u32();

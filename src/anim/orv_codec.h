@@ -19,6 +19,7 @@ struct FileHeader {
     bool has_background = false;
     std::uint32_t speed = 0;
     std::uint32_t location_size = 0;
+    std::size_t location_offset = 0;         // where the location starts in the file
     std::span<const std::uint8_t> location;  // the bytes of it that the file holds
     std::uint32_t frame_count = 0;           // as stored: the background frame not counted
     std::size_t size = 0;                    // the bytes it takes, where the frame records start

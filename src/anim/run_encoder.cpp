@@ -85,6 +85,11 @@ void appendFrame(OrvData& tree, OrvFrame frame)
 {
     const bool afterShadow =
         std::any_of(tree.frames.begin(), tree.frames.end(), [](const OrvFrame& f) { return f.is_shadow != 0; });
+    appendFrame(tree, std::move(frame), afterShadow);
+}
+
+void appendFrame(OrvData& tree, OrvFrame frame, bool afterShadow)
+{
     const std::uint16_t limit = orv::maxHeight(frame.is_shadow || afterShadow);
     if (frame.height > limit) {
         throw std::invalid_argument(std::string(frame.is_shadow ? "a shadow frame" : "a frame after a shadow frame") +

@@ -31,5 +31,8 @@ OrvFrame encodeFrame(const IndexedImage& image, bool shadow);
 // that would not read back: a height word holds 15 bits, a shadow frame's only 8,
 // and once a shadow frame has been read every later frame's only 8 as well.
 void appendFrame(OrvData& tree, OrvFrame frame);
+// The same, for a caller that knows whether `tree` holds a shadow frame: appending
+// many frames so takes time in proportion to their number.
+void appendFrame(OrvData& tree, OrvFrame frame, bool afterShadow);
 
 }  // namespace ravir

@@ -10,11 +10,14 @@ from pathlib import Path
 
 import ravir
 
-from ravir_tools import _native
+from ravir_tools import _native, limits
 from ravir_tools.batch import Report
-from ravir_tools.errors import ToolError, check_readable
+from ravir_tools.errors import ToolError
+from ravir_tools.input_files import open_input
 from ravir_tools.palettes import case_insensitive
 from ravir_tools.palettes.registry import Palette
+
+
 
 
 @dataclass
@@ -34,11 +37,15 @@ class Animation:
         return self.data.frames
 
 
-def load(path: Path, palette: Palette | None = None) -> Animation:
-    """Loads `path` with its own palette, or with `palette` in its place."""
-    check_readable(path)
+def load(path: Path, palette: Palette | None = None, game: str = "") -> Animation:
+    """Loads `path` with its own palette, or with `palette` in its place. `game` is
+    the folder the command was given (by default the file's own): a stored palette
+    location that leaves it is refused, unless `palette` replaces it."""
     # Absolute, so that the palette search climbs from the file's real folder.
     absolute = os.path.abspath(path)
+    stored = stored_location(path)
+    if palette is None:
+        check_inside(path, stored, os.path.abspath(game or os.path.dirname(absolute)))
     loaded = _load(path, absolute, colors=palette.colors if palette is not None else None)
     if any(problem.field and problem.frame is None for problem in loaded.problems):
         raise ToolError(path, f"is not an animation: it ends within its header ({os.path.getsize(absolute)} bytes)")
@@ -91,6 +98,34 @@ def tell_ignored_case(anim: Animation, report: Report) -> None:
         report.warn_once("ignored case", anim.path, f"its palette {anim.location!r} is not found as written, only "
                                                     f"without regard to case, at {anim.palette_path}: the files come "
                                                     "from a system that ignores case (said once a run)")
+
+
+def stored_location(path: Path) -> bytes:
+    """The palette location the file at `path` stores, up to its NUL; ToolError for a
+    file that is not an animation, as its location shows, without a byte of it."""
+    descriptor = open_input(path)
+    with open(descriptor, "rb") as stream:
+        head = stream.read(limits.MAX_HEADER_BYTES)
+        size = os.fstat(descriptor).st_size
+    peek = _native.peek_header(head)
+    start = peek.location_offset
+    location = peek.location.split(b"\0", 1)[0]
+    text = not any(byte < 0x20 or byte == 0x7F for byte in location)
+    if peek.location_size > limits.MAX_LOCATION_BYTES or not text:
+        stored = max(0, min(peek.location_size, size - start))
+        raise ToolError(path, f"is not an animation: its palette location is not a path ({stored:,} bytes"
+                              + (")" if text else ", not text)"))
+    return location
+
+
+def check_inside(path: Path, location: bytes, game: str) -> None:
+    """Refuses a palette location that is absolute, or that leads out of `game` from
+    the file's folder: a crafted file must not have a command read, and a gallery
+    publish, a file of the user's that the game's own do not name."""
+    name = os.fsdecode(location)
+    target = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(path)), name))
+    if os.path.isabs(name) or os.path.commonpath([target, game]) != game:
+        raise ToolError(path, f"its palette location {name} leaves the game folder; name a palette with --palette")
 
 
 def summary(anim: Animation, replaced: bool = False) -> dict:

@@ -23,7 +23,7 @@ import ctypes
 import os
 import secrets
 import stat
-from collections.abc import Iterator
+from collections.abc import Callable, Iterator
 from dataclasses import dataclass, field
 from typing import BinaryIO
 
@@ -53,6 +53,8 @@ def replacing(path: str | os.PathLike) -> Iterator[BinaryIO]:
 
     folder, name = os.path.split(target)
     pending = _Pending(os.path.join(folder, f".{name}.{secrets.token_hex(4)}.tmp"), target, named)
+    if _announce is not None:
+        _announce("hidden", pending.temporary)
     # Whatever interrupts from here on, the hidden file belongs to a group that
     # removes it unless it took its place.
     group = _current.get() or _Group()
@@ -81,6 +83,18 @@ def replacing(path: str | os.PathLike) -> Iterator[BinaryIO]:
             group.files.remove(pending)
             pending.discard()
         raise
+
+
+def announce_to(announce: Callable[[str, str], None]) -> None:
+    """Has `announce` told ("hidden", path) before each hidden file is made, and
+    ("placing", path) before files start to take their places: a batch worker tells
+    its parent, which removes the hidden files should the worker die, and knows
+    whether any file was replaced by then."""
+    global _announce
+    _announce = announce
+
+
+_announce: Callable[[str, str], None] | None = None
 
 
 def write_bytes(path: str | os.PathLike, data: bytes) -> None:
@@ -157,6 +171,8 @@ class _Group:
     def place(self) -> None:
         """Renames every file over its target, then flushes each folder once."""
         folders = dict.fromkeys(os.path.dirname(pending.target) for pending in self.files)
+        if _announce is not None and self.files:
+            _announce("placing", self.files[-1].target)
         while self.files:
             pending = self.files[-1]
             with _named(pending.named):

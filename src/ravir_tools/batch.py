@@ -10,21 +10,19 @@ written, the lines printed and the exit status are the same."""
 
 from __future__ import annotations
 
-import multiprocessing
+import functools
 import os
 import re
-import signal
 import sys
-from collections import deque
 from collections.abc import Callable, Iterable, Iterator
-from concurrent.futures import Future, ProcessPoolExecutor
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 from pathlib import Path
 from typing import Any
 
 from tqdm import tqdm
 
 from ravir_tools.errors import ToolError
+from ravir_tools.worker_pool import Pool, stoppable
 
 
 @dataclass(frozen=True)
@@ -35,7 +33,8 @@ class Input:
 
     file: str
     stem: str  # the file's name without suffix, below the folder it was found in
-    clash: str | None = None  # an earlier input of the run that has the same stem, if any
+    clash: str | None = None  # an earlier input of the run whose outputs would take names of this one's
+    game: str = ""  # the folder given that it was found in; "" for a file given itself
 
     @property
     def path(self) -> Path:
@@ -59,13 +58,16 @@ class InputFiles:
     A run over thousands of files so keeps none of them in memory. len() walks the
     folders once to count them, and raises ToolError for a folder that holds none.
 
-    Inputs whose names are equal would write the same outputs: each names the first
-    such input as its `clash`. Within one folder that takes one folder's listing;
+    Inputs whose outputs would take the same names (`claims` gives the names an
+    input's outputs take from its stem; by default the stem alone) name the first
+    such input as their `clash`. Within one folder that takes one folder's listing;
     across several arguments, the names of the arguments before."""
 
-    def __init__(self, arguments: Iterable[str | Path], suffix: str):
+    def __init__(self, arguments: Iterable[str | Path], suffix: str,
+                 claims: Callable[[str], list[str]] = lambda stem: [stem]):
         self.arguments = [os.fspath(argument) for argument in arguments]
         self.suffix = suffix
+        self.claims = claims
         self.count = sum(1 for _ in self)
 
     def __len__(self) -> int:
@@ -82,9 +84,7 @@ class InputFiles:
             for item in found:
                 empty = False
                 if earlier is not None and item.clash is None:
-                    first = earlier.setdefault(item.stem, item.file)
-                    if first != item.file:
-                        item = Input(item.file, item.stem, first)
+                    item = replace(item, clash=self._claim(earlier, item))
                 yield item
             if empty:
                 raise ToolError(argument, f"no {self.suffix} files found")
@@ -92,15 +92,23 @@ class InputFiles:
     def _below(self, root: str, folder: str) -> Iterator[Input]:
         with os.scandir(os.path.join(root, folder)) as listing:
             entries = sorted(listing, key=lambda entry: natural_key(entry.name))
-        stems: dict[str, str] = {}  # within one folder: x.orv beside x.ORV
+        taken: dict[str, str] = {}  # within one folder: x.orv beside x.ORV, or x_sheet.orv beside x.orv
         for entry in entries:
             if entry.is_dir(follow_symlinks=False):
                 yield from self._below(root, f"{folder}{entry.name}/")
             elif entry.name.lower().endswith(self.suffix) and entry.is_file():
-                file = os.path.join(root, folder, entry.name)
-                stem = folder + entry.name[: -len(self.suffix)]
-                first = stems.setdefault(stem, file)
-                yield Input(file, stem, first if first != file else None)
+                item = Input(os.path.join(root, folder, entry.name), folder + entry.name[: -len(self.suffix)],
+                             game=root)
+                yield replace(item, clash=self._claim(taken, item))
+
+    def _claim(self, taken: dict[str, str], item: Input) -> str | None:
+        """Takes the names of `item`'s outputs; the first input that took one before, if any."""
+        clash = None
+        for name in self.claims(item.stem):
+            first = taken.setdefault(name, item.file)
+            if first != item.file and clash is None:
+                clash = first
+        return clash
 
 
 def default_jobs() -> int:
@@ -140,27 +148,25 @@ class _Bar(tqdm):
     monitor_interval = 0
 
 
-class _Stopped(BaseException):
-    """Raised in a worker told to stop while it works, so that the file it writes is
-    left behind whole or not at all."""
-
-
-_working = False  # whether this worker is inside a piece of work
-
-
 def attempt(work: Work, item: Input) -> Report:
-    """Runs `work` on one input; a ToolError fails only that input."""
-    global _working
+    """Runs `work` on one input; a ToolError fails only that input, and so does
+    running out of memory."""
     report = Report()
-    _working = True
-    try:
-        work(item, report)
-    except ToolError as error:
-        report.fail(str(error))
-    except _Stopped:
-        os._exit(128 + signal.SIGTERM)
-    finally:
-        _working = False
+    with stoppable():
+        try:
+            work(item, report)
+        except ToolError as error:
+            report.fail(str(error))
+        except MemoryError:
+            report.fail(f"{item.file}: there is not memory enough to work on it")
+    return report
+
+
+def worker_died(item: Input, how: str, placing: bool) -> Report:
+    report = Report()
+    written = ("it ended as its files were taking their places: some may be new, the others as they were"
+               if placing else "nothing of it was written")
+    report.fail(f"{item.file}: its worker ended ({how}); {written}")
     return report
 
 
@@ -217,76 +223,7 @@ class Batch:
             for item in self.inputs:
                 yield item, attempt(work, item)
             return
-        yield from _in_workers(work, self.inputs, self.jobs)
-
-
-def _in_workers(work: Work, inputs: Iterable[Input], jobs: int) -> Iterator[tuple[Input, Report]]:
-    # A few inputs ahead of the one shown keep every worker busy, while the reports
-    # waiting to be shown, and so the memory, stay bounded. A worker keeps the parts
-    # of every path it parsed for its life, so that fresh workers take over now and
-    # then: a long run's memory stays flat.
-    window = 4 * jobs
-    lifetime = 500 * jobs
-    pending: deque[tuple[Input, Future]] = deque()
-    executor: ProcessPoolExecutor | None = None
-    submitted = 0
-    try:
-        for item in inputs:
-            if executor is None or submitted == lifetime:
-                while pending:
-                    done, future = pending.popleft()
-                    yield done, future.result()
-                if executor is not None:
-                    executor.shutdown()
-                executor, submitted = _start_workers(jobs), 0
-            pending.append((item, executor.submit(attempt, work, item)))
-            submitted += 1
-            if len(pending) >= window:
-                done, future = pending.popleft()
-                yield done, future.result()
-        while pending:
-            done, future = pending.popleft()
-            yield done, future.result()
-    except BaseException:
-        if executor is not None:
-            _stop(executor)
-        raise
-    if executor is not None:
-        executor.shutdown()
-
-
-def _start_workers(jobs: int) -> ProcessPoolExecutor:
-    # Forked workers start at once with everything this process has imported. The
-    # executor forks them all before starting a thread of its own, and the bar runs
-    # no monitor thread, so that no thread is ever forked.
-    return ProcessPoolExecutor(jobs, mp_context=multiprocessing.get_context("fork"), initializer=_worker_signals)
-
-
-def _worker_signals() -> None:
-    # Ctrl-C reaches the whole process group: the parent decides, and stops the
-    # workers with SIGTERM, which ends the file being written cleanly (its hidden
-    # temporary file removed) and the worker at once, without a traceback.
-    signal.signal(signal.SIGINT, signal.SIG_IGN)
-    signal.signal(signal.SIGTERM, _stop_worker)
-
-
-def _stop_worker(signum, frame) -> None:
-    # The executor sends another SIGTERM once it sees its pool broken: it must not
-    # cut short the removal of the hidden files that this one started.
-    signal.signal(signal.SIGTERM, signal.SIG_IGN)
-    if _working:
-        raise _Stopped
-    os._exit(128 + signum)
-
-
-def _stop(executor: ProcessPoolExecutor) -> None:
-    # The workers go first, each ending where it is; only then the executor, which
-    # would otherwise pull their queues from under them.
-    workers = multiprocessing.active_children()
-    for worker in workers:
-        worker.terminate()
-    for worker in workers:
-        worker.join(5)
-        if worker.is_alive():
-            worker.kill()
-    executor.shutdown(wait=False, cancel_futures=True)
+        # A few inputs ahead of the one shown keep every worker busy, while the reports
+        # waiting to be shown, and so the memory, stay bounded.
+        pool = Pool(functools.partial(attempt, work), self.jobs, worker_died)
+        yield from pool.results(self.inputs, 4 * self.jobs)

@@ -2,7 +2,6 @@
 about. Raised where the problem is found; `cli.main` alone prints it."""
 
 import os
-from pathlib import Path
 
 
 class ToolError(Exception):
@@ -17,13 +16,8 @@ class UsageError(Exception):
     """Options that cannot go together; shown with the command's usage."""
 
 
-def check_readable(path: Path) -> None:
-    """Raises ToolError for an input that is missing, a folder or cannot be opened."""
-    if not path.exists():
-        raise ToolError(path, "no such file")
-    if path.is_dir():
-        raise ToolError(path, "is a folder, not a file")
-    try:
-        path.open("rb").close()
-    except OSError as error:
-        raise ToolError(path, f"cannot open: {error.strerror}") from None
+
+def excerpt(text: str, limit: int = 40) -> str:
+    """A user's text quoted in a message: whole when short, else its start, so that a
+    line stays a line whatever the file holds."""
+    return repr(text) if len(text) <= limit else repr(text[:limit]) + "..."

@@ -26,6 +26,23 @@ SPEEDS = range(2**32)
 MAX_DOCUMENT_PIXEL_BYTES = 512 << 20  # far above any animation of the game, far below what would exhaust memory
 MAX_DOCUMENT_BYTES = 2 * MAX_DOCUMENT_PIXEL_BYTES
 
+# --- inputs read whole -------------------------------------------------------------
+# Manifests, atlases, palettes, a gallery's state and --offsets files: a manifest of
+# the most frames a manifest may hold takes about a third of this.
+MAX_INPUT_BYTES = 32 << 20
+# JSON, however it comes (those files, PNG text, Aseprite user data): what render
+# writes nests 4 deep and holds a handful of objects and lists per frame, numbers
+# of at most 10 digits.
+MAX_JSON_DEPTH = 32
+MAX_JSON_CONTAINERS = 16 * 0xFFFF
+MAX_JSON_NUMBER_DIGITS = 32
+# As many frames as Aseprite holds: a manifest's frames take memory and time in
+# proportion, and no animation of the game comes near.
+MAX_MANIFEST_FRAMES = 0xFFFF
+# A stored palette location longer than a path may be is some other file's bytes.
+MAX_LOCATION_BYTES = 4096
+MAX_HEADER_BYTES = MAX_LOCATION_BYTES + 64  # the fields around the location take far less
+
 
 # --- pixels --------------------------------------------------------------------
 # Every canvas, sheet, preview frame, scaled frame and image read follows Pillow's

@@ -4,7 +4,6 @@ with a palette, with the options given in place of what they say."""
 
 from __future__ import annotations
 
-import json
 import os
 from dataclasses import dataclass
 from pathlib import Path, PurePosixPath
@@ -12,7 +11,8 @@ from pathlib import Path, PurePosixPath
 from ravir_tools import limits
 from ravir_tools.aseprite import from_document
 from ravir_tools.batch import Batch, InputFiles
-from ravir_tools.errors import ToolError
+from ravir_tools.errors import ToolError, excerpt
+from ravir_tools.exchange.json_files import load_json, parse_json
 from ravir_tools.exchange import png_chunks
 from ravir_tools.exchange.described import read_described
 from ravir_tools.exchange.manifest import RENDER_MODES, FrameEntry, Manifest
@@ -34,6 +34,18 @@ class PackOptions:
     shadow: str | None = None  # frame numbers, comma-separated
     background: bool | None = None
     quiet: bool = False
+    max_pixels: int = limits.DEFAULT_MAX_PIXELS
+
+    @property
+    def pixel_limit(self) -> limits.PixelLimit:
+        return limits.PixelLimit(self.max_pixels)
+
+    @property
+    def offsets_file(self) -> Path | None:
+        """The file --offsets names, when it does not give the JSON itself."""
+        if self.offsets is None or self.offsets.lstrip()[:1] in ("[", "{"):
+            return None
+        return Path(self.offsets)
 
 
 @dataclass
@@ -68,25 +80,19 @@ def plan(options: PackOptions, batch: Batch) -> Plan | None:
     return aseprite_plan(whole[0], options, batch)
 
 
-def read_offsets(argument: str | None, frames: list[FrameEntry]) -> list[tuple[int, int]] | None:
-    if argument is None:
+def read_offsets(options: PackOptions, frames: list[FrameEntry]) -> list[tuple[int, int]] | None:
+    if options.offsets is None:
         return None
-    source = "--offsets"
-    text = argument
-    if argument.lstrip()[:1] not in ("[", "{"):
-        source = argument
-        try:
-            text = Path(argument).read_text()
-        except OSError as error:
-            raise ToolError(argument, f"cannot read: {error.strerror}") from None
+    file = options.offsets_file
+    source = "--offsets" if file is None else file
+    entries = parse_json(options.offsets, source) if file is None else load_json(file)
     try:
-        entries = json.loads(text)
         if isinstance(entries, dict):
             # A manifest, an atlas, or the atlas of ravir 0.8 and before.
             entries = entries["ravir"]["frames"] if isinstance(entries.get("ravir"), dict) else entries["frames"]
         offsets = [(e["offset_x"], e["offset_y"]) if isinstance(e, dict) else tuple(e) for e in entries]
     except (ValueError, KeyError, TypeError) as error:
-        raise ToolError(source, f"not a list of offsets: {error}") from None
+        raise ToolError(source, f"not a list of offsets: {excerpt(str(error))}") from None
     if len(offsets) != len(frames):
         # Name the frame where they part, which is often a file that is no frame at all.
         beyond = frames[len(offsets)] if len(offsets) < len(frames) else None
@@ -112,7 +118,7 @@ def read_shadows(argument: str | None, count: int) -> set[int] | None:
 
 
 def apply_options(frames: list[FrameEntry], options: PackOptions) -> None:
-    offsets = read_offsets(options.offsets, frames)
+    offsets = read_offsets(options, frames)
     shadows = read_shadows(options.shadow, len(frames))
     for number, entry in enumerate(frames):
         if offsets is not None:
@@ -170,7 +176,7 @@ def manifest_plan(path: Path, options: PackOptions, batch: Batch) -> Plan:
 
 
 def aseprite_plan(path: Path, options: PackOptions, batch: Batch) -> Plan:
-    imported = from_document.read(path)
+    imported = from_document.read(path, options.pixel_limit)
     for warning in imported.warnings:
         batch.warn(path, warning)
     return described_plan(path, imported.frames, imported.speed, imported.background, imported.palette_file,
@@ -182,17 +188,17 @@ def resize_to_image(entry: FrameEntry, scale: int, options: PackOptions, batch: 
     its top-left corner kept at its offsets, or at those the PNG says where the
     editor kept them; one line says so. The reader names an image it cannot open."""
     try:
-        image = open_image(entry.image)
+        image = open_image(entry.image, options.pixel_limit)
     except ToolError:
         return
-    with image:
+    with image, open(entry.image, "rb") as stream:
         if image.size == (entry.width * scale, entry.height * scale):
             return
         if image.width % scale or image.height % scale:
             raise ToolError(entry.image, f"is {image.width}x{image.height}, which is not made of the render's "
                                          f"{scale}x{scale} blocks")
         check_frame_size(entry.image, image.width // scale, image.height // scale)
-        said = said_offsets(png_chunks.self_description(image, entry.image))
+        said = said_offsets(png_chunks.self_description(image, entry.image, stream))
     before = f"{entry.width * scale}x{entry.height * scale}"
     entry.width, entry.height = image.width // scale, image.height // scale
     if said is not None:
@@ -216,12 +222,12 @@ def said_offsets(said: dict) -> tuple[int, int] | None:
     return None
 
 
-def png_frame(path: Path) -> tuple[FrameEntry, bool]:
+def png_frame(path: Path, limit: limits.PixelLimit, warn) -> tuple[FrameEntry, bool]:
     """A PNG frame as its own text describes it, and whether it says it is the
     background frame."""
-    with open_image(path) as image:
+    with open_image(path, limit, warn) as image, open(path, "rb") as stream:
         check_frame_size(path, image.width, image.height)
-        said = png_chunks.self_description(image, path)
+        said = png_chunks.self_description(image, path, stream)
         entry = FrameEntry(image.width, image.height, 0, 0, said.get("shadow") is True, image=path)
         offsets = said_offsets(said)
         if offsets is not None:
@@ -246,7 +252,7 @@ def png_plan(options: PackOptions, batch: Batch) -> Plan | None:
     described = []
     for item in inputs:
         try:
-            described.append(png_frame(item.path))
+            described.append(png_frame(item.path, options.pixel_limit, batch.warn))
         except ToolError as error:
             batch.fail(error)
     if batch.failed:

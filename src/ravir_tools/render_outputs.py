@@ -8,7 +8,7 @@ import os
 from dataclasses import dataclass, field
 from pathlib import Path
 
-from ravir_tools import _native, atomic_file, durations
+from ravir_tools import _native, atomic_file, durations, limits
 from ravir_tools.animation import Animation
 from ravir_tools.aseprite.to_document import document
 from ravir_tools.aseprite.writer import write_document
@@ -16,10 +16,10 @@ from ravir_tools.batch import Report
 from ravir_tools.errors import ToolError
 from ravir_tools.exchange import png_chunks
 from ravir_tools.exchange.atlas import atlas_json
-from ravir_tools.exchange.json_files import dumps
+from ravir_tools.exchange.json_files import dumps, load_json
 from ravir_tools.exchange.manifest import FrameEntry, Manifest, digest, manifest_json
 from ravir_tools.exchange.names import OutputNames, mask_of
-from ravir_tools.frames import apng, gif, indexed, preview
+from ravir_tools.frames import apng, gif, indexed, preview, sheet_layout
 from ravir_tools.frames.images import png_bytes
 from ravir_tools.frames.render_modes import IndexedFrames, RgbaFrames
 from ravir_tools.frames.sheet_layout import SheetLayout
@@ -39,6 +39,7 @@ class RenderOptions:
     duration: int | None = None  # milliseconds per preview and atlas frame; None: as the speed gives
     compress_level: int = 6
     verbose: bool = False  # each file written is told to the report as it is written
+    max_pixels: int = limits.DEFAULT_MAX_PIXELS  # of any image drawn: a frame, the sheet, a preview's canvas
 
     def frame_duration(self, speed: int) -> int:
         """Milliseconds per preview and atlas frame of an animation at `speed`."""
@@ -75,13 +76,65 @@ def render_animation(anim: Animation, base: Path, options: RenderOptions, report
                                        "may hold: nothing written")
     for warning in anim.warnings:
         report.warn(anim.path, warning)
+    check_sizes(anim, options, report)
+    names = OutputNames(base, len(anim.frames))
+    earlier = earlier_frames(names)
     try:
         base.parent.mkdir(parents=True, exist_ok=True)
         with atomic_file.together():
-            return _Outputs(options, report, OutputNames(base, len(anim.frames))).write(anim)
+            written = _Outputs(options, report, names).write(anim)
     except OSError as error:
         where = error.filename or base.parent
         raise ToolError(anim.path, f"cannot write {where}: {error.strerror or error}") from None
+    for stale in earlier - set(written.files):
+        try:
+            stale.unlink(missing_ok=True)
+        except OSError as error:
+            report.warn(stale, f"is a frame of the earlier render, which this one no longer has, and cannot be "
+                               f"removed: {error.strerror}")
+    return written
+
+
+def earlier_frames(names: OutputNames) -> set[Path]:
+    """The frame PNGs and masks that the manifest of an earlier render of the same
+    animation lists, as far as they are named as this animation's frames are: a
+    manifest is read back, and must not name what a render removes."""
+    if not names.manifest.is_file():
+        return set()
+    try:
+        document = load_json(names.manifest)
+    except ToolError:
+        return set()  # not one that render wrote: nothing of it is ours to remove
+    frames = document.get("frames") if isinstance(document, dict) else None
+    listed = [frame.get(key) for frame in frames if isinstance(frame, dict)
+              for key in ("image", "mask")] if isinstance(frames, list) else []
+    folder = names.base.parent
+    return {folder / name for name in listed if isinstance(name, str) and names.is_frame_file(name)}
+
+
+def check_sizes(anim: Animation, options: RenderOptions, report: Report) -> None:
+    """Refuses an animation any of whose images would be larger than the limit, from
+    their sizes alone, before anything is drawn: each frame at its scale, the sheet,
+    the previews' canvas (which a GIF holds only up to 65535 pixels a side)."""
+    limit = limits.PixelLimit(options.max_pixels)
+    scale = options.scale
+    sizes = [(image.width * scale, image.height * scale) for image in anim.images]
+    scaled = f" at scale {scale}" if scale > 1 else ""
+    for index, (width, height) in enumerate(sizes):
+        limit.check(anim.path, f"frame {index}{scaled}", width, height, report.warn)
+    if options.sheet:
+        try:
+            sheet, _ = sheet_layout.layout(sizes, options.sheet_layout)
+        except ValueError as error:
+            raise ToolError(anim.path, f"cannot lay out the sheet: {error}") from None
+        limit.check(anim.path, f"the sheet{scaled}", *sheet, report.warn)
+    layout = preview.placement(sizes, anim.frames, scale, options.flip_offsets)
+    if layout is None or not (options.gif or options.apng):
+        return
+    (width, height), _ = layout
+    limit.check(anim.path, f"the preview canvas{scaled}", width, height, report.warn)
+    if options.gif:
+        gif.check_size(anim.path, (width, height))
 
 
 class _Outputs:
@@ -169,10 +222,8 @@ class _Outputs:
         described = written.manifest
         for entry in described.frames:
             entry.name = entry.image.name if entry.image else None
-        try:
-            (image, gap, mask), corners = frames.sheet(self.options.sheet_layout)
-        except ValueError as error:
-            raise ToolError(described.source, f"cannot lay out the sheet: {error}") from None
+        # Laid out once already, by check_sizes, which refuses a sheet that cannot be.
+        (image, gap, mask), corners = frames.sheet(self.options.sheet_layout)
         path = self.names.sheet
         atomic_file.write_image(path, image, compress_level=self.options.compress_level, **indexed.save_options(gap))
         written.sheet = self.wrote(written, path)
@@ -211,7 +262,6 @@ class _Outputs:
 
     def write_gif(self, anim: Animation, shown: preview.Preview, pixels: list[indexed.FramePixels],
                   duration: int) -> None:
-        gif.check_size(anim.path, shown.size)
         colors = gif.gif_colors(colors_of(anim.data.palette), pixels)
         if colors.merged is not None:
             entry, count = colors.merged

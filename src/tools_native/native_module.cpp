@@ -161,7 +161,8 @@ public:
         OrvFrame frame = ravir::encodeFrame({width, height, bytesOf(indices), bytesOf(opaque)}, shadow);
         frame.x_offset = xOffset;
         frame.y_offset = yOffset;
-        ravir::appendFrame(tree_, std::move(frame));
+        ravir::appendFrame(tree_, std::move(frame), afterShadow_);
+        afterShadow_ = afterShadow_ || shadow;
     }
 
     py::bytes encode(const std::string& paletteLocation) const
@@ -171,6 +172,7 @@ public:
 
 private:
     OrvData tree_;
+    bool afterShadow_ = false;  // whether a shadow frame was added
 };
 
 }  // namespace
@@ -221,6 +223,7 @@ PYBIND11_MODULE(_native, m)
         .def_property_readonly("background", [](const ravir::HeaderPeek& p) { return p.file.has_background; })
         .def_property_readonly("speed", [](const ravir::HeaderPeek& p) { return p.file.speed; })
         .def_property_readonly("location_size", [](const ravir::HeaderPeek& p) { return p.file.location_size; })
+        .def_property_readonly("location_offset", [](const ravir::HeaderPeek& p) { return p.file.location_offset; })
         .def_property_readonly("location",
                                [](const ravir::HeaderPeek& p) {
                                    return py::bytes(reinterpret_cast<const char*>(p.file.location.data()),

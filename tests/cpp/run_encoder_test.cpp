@@ -119,6 +119,10 @@ TEST(AppendFrame, KeepsHeightsThatReadBack)
     appendFrame(tree, frameOf(255, false));
     EXPECT_EQ(tree.info.frame_count, 3u);
     EXPECT_EQ(tree.frames.size(), 3u);
+    // A caller that knows a shadow frame came before is held to the same heights.
+    EXPECT_THROW(appendFrame(tree, frameOf(256, false), true), std::invalid_argument);
+    appendFrame(tree, frameOf(300, false), false);
+    EXPECT_EQ(tree.info.frame_count, 4u);
 }
 
 TEST(FrameIndices, GiveBackWhatWasEncoded)

@@ -1,6 +1,7 @@
 """Runs the command-line tool as a user would: in a process of its own."""
 
 import re
+import resource
 import subprocess
 import sys
 from pathlib import Path
@@ -8,9 +9,14 @@ from pathlib import Path
 from PIL import Image
 
 
-def ravir(*args, cwd=None, ok=True) -> subprocess.CompletedProcess:
+def ravir(*args, cwd=None, ok=True, address_space: int | None = None) -> subprocess.CompletedProcess:
+    """The command's result; with `address_space`, run within that many bytes of memory."""
+    def limited():
+        resource.setrlimit(resource.RLIMIT_AS, (address_space, address_space))
+
     result = subprocess.run([sys.executable, "-m", "ravir_tools", *map(str, args)], cwd=cwd,
-                            capture_output=True, text=True, timeout=120)
+                            capture_output=True, text=True, timeout=120,
+                            preexec_fn=limited if address_space is not None else None)
     assert "Traceback" not in result.stderr, result.stderr
     if ok:
         assert result.returncode == 0, result.stderr

@@ -20,7 +20,6 @@ the offsets of its place: its position plus the origin, (0, 0) from scratch.
 
 from __future__ import annotations
 
-import os
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import NamedTuple
@@ -33,7 +32,8 @@ from ravir_tools.aseprite.document import Cel, Document, DocumentError, LayerFla
 from ravir_tools.aseprite.layout import BACKGROUND, FRAME_ROLES, GAP_MASK, SHADOWS
 from ravir_tools.aseprite.reader import read_document
 from ravir_tools.durations import MAX_DURATION_MS
-from ravir_tools.errors import ToolError, check_readable
+from ravir_tools.errors import ToolError
+from ravir_tools.input_files import read_whole
 from ravir_tools.exchange.json_files import Fields
 from ravir_tools.exchange.manifest import FrameEntry
 from ravir_tools.frames.color_lookup import Indexed
@@ -62,35 +62,33 @@ class FrameFacts(NamedTuple):
     cel: tuple[int, int, int, int]  # the cel as written: x, y, width, height
 
 
-def read(path: Path) -> Imported:
-    doc = load(path)
+def read(path: Path, limit: limits.PixelLimit) -> Imported:
+    """What the document at `path` gives pack; no frame of it may have more pixels than `limit` allows."""
+    return imported(path, load(path, limit), limit)
+
+
+def imported(path: Path, doc: Document, limit: limits.PixelLimit) -> Imported:
+    """What the document `doc`, read from `path`, gives pack."""
     sprite = layout.facts(doc.user_data, "animation")
     roles = [role_of(layer) for layer in doc.layers]
     if sprite is None and not any(roles):
-        return from_scratch(path, doc)
+        return from_scratch(path, doc, limit)
     # Aseprite before 1.3 keeps the user data of layers and cels, but drops the sprite's.
-    return as_written(path, doc, roles, sprite or written_without(path, doc, roles))
+    return as_written(path, doc, roles, sprite or written_without(path, doc, roles), limit)
 
 
-def load(path: Path) -> Document:
-    check_readable(path)
-    size = os.path.getsize(path)
-    if size > limits.MAX_DOCUMENT_BYTES:
-        raise ToolError(path, f"is {size} bytes, more than the {limits.MAX_DOCUMENT_BYTES} the document of an "
-                              "animation takes")
+def load(path: Path, limit: limits.PixelLimit) -> Document:
     try:
-        return read_document(path.read_bytes())
-    except OSError as error:
-        raise ToolError(path, f"cannot read: {error.strerror}") from None
+        return read_document(read_whole(path, limits.MAX_DOCUMENT_BYTES), max_pixel_bytes=limit.max_pixels)
     except DocumentError as error:
         raise ToolError(path, str(error)) from None
 
 
-def from_scratch(path: Path, doc: Document) -> Imported:
+def from_scratch(path: Path, doc: Document, limit: limits.PixelLimit) -> Imported:
     layer = first_visible(doc)
     if layer is None:
         raise ToolError(path, "has no visible layer to take the frames from")
-    frames = Frames(path, doc, (0, 0))
+    frames = Frames(path, doc, (0, 0), limit)
     entries = []
     for number, frame in enumerate(doc.frames):
         cel = next((cel for cel in frame.cels if cel.layer_index == layer), None)
@@ -127,7 +125,8 @@ def written_without(path: Path, doc: Document, roles: list[str | None]) -> dict:
             "duration_ms": layout.speed_of(durations) or 1}
 
 
-def as_written(path: Path, doc: Document, roles: list[str | None], sprite: dict) -> Imported:
+def as_written(path: Path, doc: Document, roles: list[str | None], sprite: dict,
+               limit: limits.PixelLimit) -> Imported:
     facts = Fields(path, sprite, "the document's user data")
     version = sprite.get("version")
     if version != layout.VERSION:
@@ -138,7 +137,7 @@ def as_written(path: Path, doc: Document, roles: list[str | None], sprite: dict)
         facts.fail("origin", "two whole numbers")
     palette = facts.child("palette", "the document's user data: palette")
     palette_file = palette.text("file", optional=True)
-    frames = Frames(path, doc, tuple(origin))
+    frames = Frames(path, doc, tuple(origin), limit)
     found = Imported([], 0, False, doc.palette, Path(palette_file) if palette_file else None,
                   palette.text("location", optional=True))
     role = None
@@ -214,11 +213,11 @@ def empty() -> FrameEntry:
 class Frames:
     """Frames made from cels, within one budget of pixels for the document."""
 
-    def __init__(self, path: Path, doc: Document, origin: tuple[int, int]):
-        self.path, self.layers, self.origin = path, doc.layers, origin
+    def __init__(self, path: Path, doc: Document, origin: tuple[int, int], limit: limits.PixelLimit):
+        self.path, self.layers, self.origin, self.limit = path, doc.layers, origin, limit
         self.gap = doc.transparent_index
         self.gaps = bytes(int(i != self.gap) for i in range(256))  # index -> drawn flag
-        self.pixels_left = limits.MAX_DOCUMENT_PIXEL_BYTES
+        self.pixels_left = limit.max_pixels
 
     def drawn(self, cel: Cel) -> Image.Image:
         """1 where the cel draws, 0 in its gaps."""
@@ -230,9 +229,10 @@ class Frames:
     def frame(self, number: int, place: tuple[int, int, int, int], offsets: tuple[int, int],
               shadow: bool) -> FrameEntry:
         x, y, width, height = place
+        self.limit.check(self.path, f"frame {number}", width, height)
         if width * height > self.pixels_left:
-            raise ToolError(self.path, f"frame {number}: the frames take more than "
-                                       f"{limits.MAX_DOCUMENT_PIXEL_BYTES} pixels in all")
+            raise ToolError(self.path, f"frame {number}: the frames take more than {self.limit.max_pixels} "
+                                       "pixels in all; --max-pixels raises it")
         self.pixels_left -= width * height
         return FrameEntry(width, height, offsets[0], offsets[1], shadow, image=self.path)
 

@@ -32,6 +32,8 @@ import json
 from collections import Counter
 
 from ravir_tools.aseprite.document import UserData
+from ravir_tools.errors import ToolError
+from ravir_tools.exchange.json_files import parse_json
 
 VERSION = 1
 FRAMES, SHADOWS, BACKGROUND, GAP_MASK = "frames", "shadows", "background", "gap mask"
@@ -56,7 +58,7 @@ def facts(data: UserData | None, kind: str) -> dict | None:
     if data is None or data.text is None:
         return None
     try:
-        found = json.loads(data.text)
-    except ValueError:
+        found = parse_json(data.text, "user data")
+    except ToolError:
         return None
     return found if isinstance(found, dict) and found.get("ravir") == kind else None

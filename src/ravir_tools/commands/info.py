@@ -108,7 +108,7 @@ class Summarize:
         self.output, self.palette, self.limit, self.named = output, palette, limit, named
 
     def __call__(self, item, report) -> None:
-        anim = animation.load(item.path, self.palette)
+        anim = animation.load(item.path, self.palette, item.game)
         animation.tell_ignored_case(anim, report)
         for warning in anim.warnings:
             report.warn(item.path, warning)

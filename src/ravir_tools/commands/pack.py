@@ -11,10 +11,11 @@ from pathlib import Path
 
 from ravir_tools import _native, animation, atomic_file, limits
 from ravir_tools.batch import Batch, Input
-from ravir_tools.commands.arguments import add_quiet
+from ravir_tools.commands.arguments import add_max_pixels, add_quiet
 from ravir_tools.errors import ToolError
 from ravir_tools.frames.color_lookup import Indexed
 from ravir_tools.frames.sources import FrameReader, Originals
+from ravir_tools.input_files import is_same_file
 from ravir_tools.pack_inputs import PackOptions, Plan, plan
 from ravir_tools.palettes.registry import Palette, read_palette
 from ravir_tools.wording import counted
@@ -80,11 +81,12 @@ def add_arguments(parser) -> None:
                         help="store the last frame as the background frame (default: as the manifest or the "
                              "PNG of the last frame says)")
     add_quiet(parser)
+    add_max_pixels(parser)
 
 
 def options(args) -> PackOptions:
     return PackOptions(args.inputs, args.output, args.palette, args.root, args.nearest, args.offsets, args.speed,
-                       args.shadow, args.background, args.quiet)
+                       args.shadow, args.background, args.quiet, args.max_pixels)
 
 
 def read_frames(plan: Plan, reader: FrameReader, batch: Batch) -> list[Indexed]:
@@ -152,7 +154,7 @@ def pack(plan: Plan, options: PackOptions, batch: Batch) -> int:
     drawn_with = drawing_palette(plan, palette, options, batch)
     originals = Originals(plan.described, drawn_with, batch.warn) if plan.described else None
     scale = plan.described.scale if plan.described else 1
-    reader = FrameReader([drawn_with, palette], options.nearest, scale, originals, batch.warn)
+    reader = FrameReader([drawn_with, palette], options.nearest, scale, originals, batch.warn, options.pixel_limit)
     frames = read_frames(plan, reader, batch)
     if batch.failed:
         return 1
@@ -177,7 +179,7 @@ def pack(plan: Plan, options: PackOptions, batch: Batch) -> int:
         batch.warn(options.output, f"it names its palette {plan.palette}, which the game cannot read, as it reads "
                                 f"only its own format: convert it (`ravir palette {plan.palette} -o NAME.pal`) "
                                 "and pack with that")
-    elif animation.load(options.output).palette_error:
+    elif not finds_palette(options.output):
         batch.warn(options.output, "it does not find its palette from its folder: "
                                 + (f"{root} is not above it" if plan.location is None else
                                    f"{plan.location!r} is not below a folder above it"))
@@ -210,6 +212,13 @@ def drawing_palette(plan: Plan, palette: Palette, options: PackOptions, batch: B
     return drawn_with
 
 
+def finds_palette(path: Path) -> bool:
+    try:
+        return not animation.load(path).palette_error
+    except ToolError:
+        return False  # its location leads out of its folder: the tools would not follow it
+
+
 def run(options: PackOptions) -> int:
     if options.speed is not None and options.speed not in limits.SPEEDS:
         raise ToolError("--speed", f"{options.speed} is not from 0 to 4294967295")
@@ -217,4 +226,16 @@ def run(options: PackOptions) -> int:
     found = plan(options, batch)
     if found is None:
         return 1
+    check_output(found, options)
     return pack(found, options, batch)
+
+
+def check_output(plan: Plan, options: PackOptions) -> None:
+    """Refuses an output that is one of the inputs (links followed): the animation
+    would replace what it is built from."""
+    inputs = [plan.source, plan.palette, options.offsets_file, *(entry.image for entry in plan.frames),
+              *(entry.mask for entry in plan.frames)]
+    same = next((path for path in inputs if path is not None and is_same_file(path, options.output)), None)
+    if same is not None:
+        raise ToolError(options.output, f"is {same}, one of the files this animation is packed from: "
+                                        "give another -o")

@@ -8,9 +8,12 @@ from pathlib import Path
 
 from ravir_tools import animation, output_folder
 from ravir_tools.batch import Batch, Input, InputFiles, Report
-from ravir_tools.commands.arguments import add_jobs, add_palette, add_quiet, non_negative_int, positive_int
+from ravir_tools.commands.arguments import (add_jobs, add_max_pixels, add_palette, add_quiet, non_negative_int,
+                                            positive_int)
 from ravir_tools.errors import ToolError
+from ravir_tools.exchange.names import claimed, names_nothing
 from ravir_tools.frames.sheet_layout import LAYOUTS, SheetLayout
+from ravir_tools.output_lock import locked
 from ravir_tools.palettes.registry import Palette, read_palette
 from ravir_tools.render_outputs import RenderOptions, render_animation
 from ravir_tools.wording import counted
@@ -73,6 +76,7 @@ def add_arguments(parser) -> None:
                         help="PNG compression: 0 is fastest and largest, 9 smallest and slowest (default 6)")
     parser.add_argument("-v", "--verbose", action="store_true", help="print each file written")
     add_quiet(parser)
+    add_max_pixels(parser)
     add_jobs(parser)
 
 
@@ -80,7 +84,8 @@ def options(args) -> Options:
     layout = SheetLayout(args.sheet_layout, args.padding, args.sheet_width, args.columns)
     render = RenderOptions(indexed=args.indexed, sheet=args.sheet, sheet_layout=layout, aseprite=args.aseprite,
                            gif=args.gif, apng=args.apng, scale=args.scale, flip_offsets=args.flip_offsets,
-                           duration=args.duration, compress_level=args.compress_level, verbose=args.verbose)
+                           duration=args.duration, compress_level=args.compress_level, verbose=args.verbose,
+                           max_pixels=args.max_pixels)
     return Options(args.files, args.output, render, args.palette, args.jobs, args.quiet)
 
 
@@ -92,20 +97,25 @@ class RenderFile:
         self.output, self.render, self.palette = output, render, palette
 
     def __call__(self, item: Input, report: Report) -> None:
-        anim = animation.load(item.path, self.palette)
-        animation.tell_ignored_case(anim, report)
-        base = self.output / item.name
+        if names_nothing(item.stem):
+            raise ToolError(item.path, f"its name leaves nothing to name its outputs by: they would lie outside "
+                                       f"{self.output}; rename it")
         if item.clash is not None:
-            raise ToolError(item.path, f"its output {base}_* would overwrite that of {item.clash}")
-        report.result = len(render_animation(anim, base, self.render, report).files)
+            raise ToolError(item.path, f"its outputs in {self.output} would take the names of those of "
+                                       f"{item.clash}: rename one of them")
+        anim = animation.load(item.path, self.palette, item.game)
+        animation.tell_ignored_case(anim, report)
+        report.result = len(render_animation(anim, self.output / item.name, self.render, report).files)
 
 
 def run(options: Options) -> int:
-    batch = Batch("ravir render", InputFiles(options.files, ".orv"), options.jobs)
+    files = InputFiles(options.files, ".orv", lambda stem: claimed(stem, options.render.sheet))
+    batch = Batch("ravir render", files, options.jobs)
     palette = read_palette(options.palette, batch.warn) if options.palette is not None else None
     output_folder.prepare(options.output)
     written: list[int] = []  # the files of each animation rendered
-    status = batch.run(RenderFile(options.output, options.render, palette), written.append)
+    with locked(options.output, f"ravir render {' '.join(options.files)}"):
+        status = batch.run(RenderFile(options.output, options.render, palette), written.append)
     if not options.quiet:
         batch.say(f"wrote {counted(sum(written), 'file')} into {options.output} from "
                   f"{counted(len(written), 'animation')}, {batch.failed} failed")

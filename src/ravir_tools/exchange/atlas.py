@@ -11,8 +11,8 @@ import ravir
 
 from ravir_tools.errors import ToolError
 from ravir_tools.exchange.json_files import Fields
-from ravir_tools.exchange.manifest import (Manifest, checked_image, frame_fields, header, read_frame, read_header,
-                                           rendered)
+from ravir_tools.exchange.manifest import (Manifest, checked_image, frame_fields, header, listed_frames, read_frame,
+                                           read_header, rendered)
 
 SHEET = "ravir sheet"
 TAG_COLOR = "#000000ff"
@@ -66,7 +66,7 @@ def read_atlas(path: Path, document: dict) -> Manifest:
     rectangles = Fields(path, document.get("frames"), "frames")
     gap_index = top.integer("gap_index", range(256), optional=True)
     mask = top.text("mask", optional=True)
-    for number, item in enumerate(top.items("frames")):
+    for number, item in enumerate(listed_frames(top)):
         entry = Fields(path, item, f"ravir: frame {number}")
         frame = read_frame(entry)
         frame.gap_index = gap_index

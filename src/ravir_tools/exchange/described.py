@@ -12,5 +12,9 @@ from ravir_tools.exchange.manifest import Manifest, read_manifest
 def read_described(path: Path) -> Manifest:
     """The animation the manifest or atlas at `path` describes; a ToolError naming it
     for anything it cannot be."""
-    document = load_json(path)
+    return described(path, load_json(path))
+
+
+def described(path: Path, document) -> Manifest:
+    """The animation the JSON `document` of the file at `path` describes."""
     return read_atlas(path, document) if is_atlas(document) else read_manifest(path, document)

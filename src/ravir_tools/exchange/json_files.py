@@ -4,9 +4,12 @@ and read with every refusal naming the file and the place."""
 from __future__ import annotations
 
 import json
+import os
 from pathlib import Path
 
-from ravir_tools.errors import ToolError
+from ravir_tools import limits
+from ravir_tools.errors import ToolError, excerpt
+from ravir_tools.input_files import read_whole
 
 
 def dumps(document: dict) -> str:
@@ -27,18 +30,65 @@ def _laid_out(value, depth: int) -> str:
 
 
 def load_json(path: Path):
+    """The JSON value of the file at `path`, read within the limits of any input."""
     try:
-        text = path.read_text(encoding="utf-8")
-    except FileNotFoundError:
-        raise ToolError(path, "no such file") from None
-    except OSError as error:
-        raise ToolError(path, f"cannot read: {error.strerror}") from None
+        text = read_whole(path).decode("utf-8")
     except UnicodeDecodeError:
         raise ToolError(path, "is not JSON: it is not UTF-8 text") from None
+    return parse_json(text, path)
+
+
+class _TooLong(ValueError):
+    pass
+
+
+def _number(convert):
+    def parse(text: str):
+        if len(text) > limits.MAX_JSON_NUMBER_DIGITS:
+            raise _TooLong(text)
+        return convert(text)
+    return parse
+
+
+_INTEGER, _REAL = _number(int), _number(float)
+
+
+def parse_json(text: str, subject: str | os.PathLike):
+    """The one way the tools read JSON: `text` as a value, refused with a ToolError
+    naming `subject` when it is not valid JSON or goes past the limits (nested too
+    deep, too many objects and lists, a number too long), before it can cost much."""
+    containers = text.count("{") + text.count("[")  # brackets in strings count too: an upper bound
+    if containers > limits.MAX_JSON_CONTAINERS:
+        raise ToolError(subject, f"is JSON of more than {limits.MAX_JSON_CONTAINERS:,} objects and lists")
     try:
-        return json.loads(text)
+        value = json.loads(text, parse_int=_INTEGER, parse_float=_REAL)
     except json.JSONDecodeError as error:
-        raise ToolError(path, f"is not valid JSON: {error.msg} at line {error.lineno}, column {error.colno}") from None
+        raise ToolError(subject, f"is not valid JSON: {error.msg} at line {error.lineno}, column {error.colno}") \
+            from None
+    except _TooLong as error:
+        raise ToolError(subject, f"is JSON with a number of {len(str(error))} digits, more than "
+                                 f"{limits.MAX_JSON_NUMBER_DIGITS}") from None
+    except RecursionError:
+        too_deep = True  # deeper than the interpreter goes, so deeper than the limit
+    else:
+        too_deep = _depth(value) > limits.MAX_JSON_DEPTH
+    if too_deep:
+        raise ToolError(subject, f"is JSON nested more than {limits.MAX_JSON_DEPTH} deep")
+    return value
+
+
+def _depth(value) -> int:
+    """How deep objects and lists nest in `value` (a number is 0 deep), level by
+    level without recursion, stopping past the limit."""
+    depth, level = 0, [value]
+    while depth <= limits.MAX_JSON_DEPTH:
+        containers = [item for item in level if isinstance(item, (dict, list))]
+        if not containers:
+            break
+        depth += 1
+        level = [item for container in containers
+                 for item in (container.values() if isinstance(container, dict) else container)]
+    return depth
 
 
 class Fields:
@@ -51,7 +101,8 @@ class Fields:
 
     def fail(self, key: str, wanted: str):
         place = f"{self.where}: " if self.where else ""
-        raise ToolError(self.path, f"{place}{key!r} must be {wanted}, not {json.dumps(self.value.get(key))}")
+        raise ToolError(self.path, f"{place}{excerpt(key)} must be {wanted}, not "
+                                   f"{excerpt(json.dumps(self.value.get(key)))}")
 
     def integer(self, key: str, allowed: range, optional: bool = False) -> int | None:
         value = self.value.get(key)

@@ -104,7 +104,7 @@ def read_manifest(path: Path, document) -> Manifest:
         raise ToolError(path, "is neither a manifest nor an atlas that `ravir render` wrote")
     manifest = read_header(top)
     folder = path.parent
-    for number, item in enumerate(top.items("frames")):
+    for number, item in enumerate(listed_frames(top)):
         entry = Fields(path, item, f"frame {number}")
         frame = read_frame(entry)
         image, mask = entry.text("image", optional=True), entry.text("mask", optional=True)
@@ -113,6 +113,15 @@ def read_manifest(path: Path, document) -> Manifest:
         frame.gap_index = entry.integer("gap_index", range(256), optional=True)
         manifest.frames.append(checked_image(entry, frame))
     return rendered(manifest)
+
+
+def listed_frames(top: Fields) -> list:
+    """The frames a manifest or atlas lists, as many as pack takes at most."""
+    frames = top.items("frames")
+    if len(frames) > limits.MAX_MANIFEST_FRAMES:
+        raise ToolError(top.path, f"lists {len(frames):,} frames, more than the {limits.MAX_MANIFEST_FRAMES:,} an "
+                                  "animation packed from it may have")
+    return frames
 
 
 def rendered(manifest: Manifest) -> Manifest:

@@ -4,16 +4,23 @@ from __future__ import annotations
 
 import io
 from pathlib import Path
+from typing import BinaryIO
 
-from PIL import BmpImagePlugin, GifImagePlugin, Image, PngImagePlugin, UnidentifiedImageError
+from PIL import BmpImagePlugin, GifImagePlugin, Image, PngImagePlugin
 
-from ravir_tools.errors import ToolError, check_readable
+from ravir_tools.errors import ToolError
+from ravir_tools.input_files import check_readable
 from ravir_tools import limits
 
 # Opened through their plugins, so that the size is checked against the tool's own
 # limit instead of Pillow's process-wide one; other formats go through Image.open.
 _OPENERS = {b"\x89PNG\r\n\x1a\n": PngImagePlugin.PngImageFile, b"GIF87a": GifImagePlugin.GifImageFile,
             b"GIF89a": GifImagePlugin.GifImageFile, b"BM": BmpImagePlugin.BmpImageFile}
+
+
+# What Pillow raises for a damaged image, as it opens or loads it: SyntaxError for a
+# broken chunk, ValueError for a text chunk that inflates past its limit, and so on.
+UNREADABLE = (OSError, SyntaxError, ValueError, EOFError, Image.DecompressionBombError)
 
 
 def rgba_image(frame, scale: int = 1) -> Image.Image:
@@ -38,19 +45,39 @@ def png_bytes(image: Image.Image, **options) -> bytes:
     return stream.getvalue()
 
 
-def open_image(path: Path, max_pixels: int = limits.MAX_FRAME_PIXELS) -> Image.Image:
+def open_image(path: Path, limit: limits.PixelLimit = limits.PixelLimit(), warn=None) -> Image.Image:
     """The image at `path`, its header read and its pixels not yet; refused when it
-    has more than `max_pixels` pixels."""
+    has more pixels than `limit` allows (`warn` hears of one above half of it)."""
     check_readable(path)
+    return image_from(path, path, limit, warn)
+
+
+def image_from(source: Path | BinaryIO, name: Path, limit: limits.PixelLimit, warn=None) -> Image.Image:
+    """The image in `source`, a file's path or its bytes, as open_image gives it;
+    `name` names it in messages."""
     try:
-        with open(path, "rb") as stream:
-            signature = stream.read(8)
+        if isinstance(source, Path):
+            with open(source, "rb") as stream:
+                signature = stream.read(8)
+        else:
+            signature = source.read(8)
+            source.seek(0)
         opener = next((opener for start, opener in _OPENERS.items() if signature.startswith(start)), Image.open)
-        image = opener(path)
-    except (OSError, SyntaxError, ValueError, UnidentifiedImageError, Image.DecompressionBombError) as error:
-        raise ToolError(path, f"cannot read the image: {error}") from None
-    if image.width * image.height > max_pixels:
+        image = opener(source)
+    except UNREADABLE as error:
+        raise ToolError(name, f"cannot read the image: {error}") from None
+    try:
+        limit.check(name, "the image read", image.width, image.height, warn)
+    except ToolError:
         image.close()
-        raise ToolError(path, f"cannot read the image: it is {image.width}x{image.height}, more than the "
-                              f"{max_pixels} pixels it may have")
+        raise
+    return image
+
+
+def loaded(image: Image.Image, name: Path) -> Image.Image:
+    """`image` with its pixels read; ToolError naming it when they cannot be."""
+    try:
+        image.load()
+    except UNREADABLE as error:
+        raise ToolError(name, f"cannot read the image: {error}") from None
     return image

@@ -15,13 +15,13 @@ from pathlib import Path
 
 from PIL import Image
 
-from ravir_tools import animation
+from ravir_tools import animation, limits
 from ravir_tools.errors import ToolError
 from ravir_tools.exchange.manifest import FrameEntry, Manifest, digest
 from ravir_tools.frames import indexed
 from ravir_tools.frames.blocks import MixedBlock, reduced
 from ravir_tools.frames.color_lookup import BadColor, Indexed, PaletteIndex, from_indices
-from ravir_tools.frames.images import open_image, rgba_image
+from ravir_tools.frames.images import loaded, open_image, rgba_image
 from ravir_tools.palettes.colors import rgb_bytes
 from ravir_tools.palettes.registry import Palette
 
@@ -64,7 +64,8 @@ def in_palette(image: Image.Image, palette: bytes) -> bool:
 class Images:
     """Opens each image once: a sheet serves all its frames in a row."""
 
-    def __init__(self):
+    def __init__(self, limit: limits.PixelLimit, warn):
+        self.limit, self.warn = limit, warn
         self.path: Path | None = None
         self.image: Image.Image | None = None
 
@@ -72,13 +73,9 @@ class Images:
         """The image at `path`, read in full once `check` has accepted its size."""
         if path != self.path:
             self.path, self.image = None, None
-            image = open_image(path)
+            image = open_image(path, self.limit, self.warn)
             check(image)
-            try:
-                image.load()
-            except (OSError, ValueError) as error:
-                raise ToolError(path, f"cannot read the image: {error}") from None
-            self.path, self.image = path, image
+            self.path, self.image = path, loaded(image, path)
         return self.image
 
 
@@ -154,11 +151,12 @@ class FrameReader:
     matched against), how to match colors, and the rendered originals (None when
     reading PNGs without a manifest)."""
 
-    def __init__(self, palettes: list[Palette], nearest: bool, scale: int, originals: Originals | None, warn):
+    def __init__(self, palettes: list[Palette], nearest: bool, scale: int, originals: Originals | None, warn,
+                 limit: limits.PixelLimit):
         self.palette, self.scale, self.originals, self.warn = palettes[0], scale, originals, warn
         self.palettes = {rgb_bytes(palette.colors) for palette in palettes}
         self.indexes = {space: PaletteIndex(self.palette.colors, nearest, space) for space in ("rgba", "indexed")}
-        self.images = Images()
+        self.images = Images(limit, warn)
         self.warned_repeats = False
         self.repaletted: list[Path] = []  # indexed images read by color, as their palette is another
 
@@ -232,10 +230,10 @@ class FrameReader:
         """The gap mask at the frame's size. A sheet's holds the frame's rectangle; a
         frame's own is taken from its top-left corner, like its resized image."""
         # Read on its own, so that it does not evict a sheet from the cache.
-        with open_image(entry.mask) as mask:
+        with open_image(entry.mask, self.images.limit) as mask:
             if entry.name is not None:
                 self.check_size(mask, entry.mask, entry)
-            mask = mask.convert("L")
+            mask = loaded(mask, entry.mask).convert("L")
         size = (entry.width * self.scale, entry.height * self.scale)
         if entry.name is None and mask.size != size:
             grown = Image.new("L", size)

@@ -8,7 +8,7 @@ import re
 from pathlib import Path
 
 from ravir_tools import atomic_file
-from ravir_tools.errors import ToolError
+from ravir_tools.errors import ToolError, excerpt
 from ravir_tools.palettes.colors import MAX_COLORS, OPAQUE, Color, check_count
 from ravir_tools.palettes.format import PaletteFormat
 from ravir_tools.palettes.text_lines import parse_values, starts_with, text_lines
@@ -28,15 +28,16 @@ def read(path: Path, data: bytes) -> tuple[list[Color], list[str]]:
     for number, line in lines[1:]:
         if line.startswith("#"):
             if match := SHARED_ALPHA.match(line):
+                # Three digits at most: a longer number is above 255 (and may be too long to convert).
+                if len(match[1]) > 3 or int(match[1]) > 255:
+                    raise ToolError(path, f"line {number}: an alpha of {excerpt(match[1])} is not from 0 to 255")
                 shared_alpha = int(match[1])
-                if shared_alpha > 255:
-                    raise ToolError(path, f"line {number}: an alpha of {shared_alpha} is not from 0 to 255")
         elif line.startswith(("Name:", "Columns:")):
             continue
         elif line.startswith("Channels:"):
             value = line.removeprefix("Channels:").strip()
             if value not in ("RGB", "RGBA"):
-                raise ToolError(path, f"line {number}: channels {value!r}, not RGB or RGBA")
+                raise ToolError(path, f"line {number}: channels {excerpt(value)}, not RGB or RGBA")
             channels = len(value)
         else:
             values = parse_values(path, number, line, channels)

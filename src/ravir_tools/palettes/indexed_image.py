@@ -4,9 +4,11 @@ pixel i is entry i, the fourth bytes in its tRNS chunk."""
 
 from __future__ import annotations
 
+import io
+import warnings
 from pathlib import Path
 
-from PIL import Image, UnidentifiedImageError
+from PIL import Image
 
 from ravir_tools import atomic_file
 from ravir_tools.errors import ToolError
@@ -21,13 +23,16 @@ PNG_WIDTH = 16
 def read(path: Path, data: bytes) -> tuple[list[Color], list[str]]:
     """The palette of an indexed image, its transparency as fourth bytes."""
     try:
-        with Image.open(path, formats=FORMATS) as image:
+        # Only the palette is read: the size of the pixels does not matter here.
+        with warnings.catch_warnings(action="ignore", category=Image.DecompressionBombWarning), \
+                Image.open(io.BytesIO(data), formats=FORMATS) as image:
             if image.mode not in ("P", "PA"):
                 raise ToolError(path, f"is an image without a palette (mode {image.mode}); only an indexed image "
                                       "holds one")
             rgb = image.getpalette("RGB") or []
             transparency = image.info.get("transparency")
-    except (OSError, UnidentifiedImageError, SyntaxError) as error:
+    except (OSError, SyntaxError, ValueError, Image.DecompressionBombError) as error:
+        # ValueError: a text chunk that inflates past Pillow's limit, among others.
         raise ToolError(path, f"cannot read the image: {error}") from None
     count = len(rgb) // 3
     if isinstance(transparency, bytes):

@@ -5,7 +5,7 @@ from __future__ import annotations
 from pathlib import Path
 
 from ravir_tools import atomic_file
-from ravir_tools.errors import ToolError
+from ravir_tools.errors import ToolError, excerpt
 from ravir_tools.palettes.colors import OPAQUE, Color, check_count, lost_alpha
 from ravir_tools.palettes.format import PaletteFormat
 from ravir_tools.palettes.text_lines import parse_values, starts_with, text_lines
@@ -23,7 +23,7 @@ def read(path: Path, data: bytes) -> tuple[list[Color], list[str]]:
     try:
         count = int(count_text)
     except ValueError:
-        raise ToolError(path, f"line {number}: {count_text!r} is not a number") from None
+        raise ToolError(path, f"line {number}: {excerpt(count_text)} is not a number") from None
     check_count(path, count, f"line {number}: a count of ")
     entries = lines[3:]
     if len(entries) != count:

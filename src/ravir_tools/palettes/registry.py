@@ -15,7 +15,8 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 from ravir_tools import _native
-from ravir_tools.errors import ToolError, check_readable
+from ravir_tools.errors import ToolError
+from ravir_tools.input_files import read_whole
 from ravir_tools.palettes import act, game, gpl, indexed_image, jasc, swatch
 from ravir_tools.palettes.colors import Color, check_count
 from ravir_tools.palettes.format import PaletteFormat
@@ -48,11 +49,11 @@ def read_palette_file(path: Path) -> Palette:
     """The colors of the palette file at `path`, whatever its format. ToolError names
     the file (and the line, in a text file) when it cannot be read."""
     path = Path(path)
-    check_readable(path)
-    try:
-        data = path.read_bytes()
-    except OSError as error:
-        raise ToolError(path, f"cannot read: {error.strerror}") from None
+    return palette_from_bytes(path, read_whole(path))
+
+
+def palette_from_bytes(path: Path, data: bytes) -> Palette:
+    """The colors of `data`, the bytes of the palette file at `path`, whatever its format."""
     format = detect(path, data)
     colors, warnings = format.read(path, data)
     return Palette(path, colors, format.name, warnings)

@@ -4,7 +4,7 @@ from __future__ import annotations
 
 from pathlib import Path
 
-from ravir_tools.errors import ToolError
+from ravir_tools.errors import ToolError, excerpt
 
 
 def text_lines(data: bytes) -> list[tuple[int, str]]:
@@ -22,13 +22,13 @@ def parse_values(path: Path, number: int, line: str, count: int) -> list[int]:
     """The first `count` whole numbers of `line`, each from 0 to 255."""
     words = line.split()
     if len(words) < count:
-        raise ToolError(path, f"line {number}: {line!r} holds {len(words)} values, a color needs {count}")
+        raise ToolError(path, f"line {number}: {excerpt(line)} holds {len(words)} values, a color needs {count}")
     values = []
     for word in words[:count]:
         try:
             value = int(word)
         except ValueError:
-            raise ToolError(path, f"line {number}: {word!r} is not a number") from None
+            raise ToolError(path, f"line {number}: {excerpt(word)} is not a number") from None
         if not 0 <= value <= 255:
             raise ToolError(path, f"line {number}: {value} is not from 0 to 255")
         values.append(value)

@@ -1,9 +1,10 @@
+import json
 import os
 import shutil
 import time
 from html.parser import HTMLParser
 from pathlib import Path
-from urllib.parse import unquote, urlsplit
+from urllib.parse import unquote, unquote_to_bytes, urlsplit
 
 import pytest
 
@@ -209,3 +210,32 @@ def test_a_second_run_redoes_only_what_changed(project, tmp_path, change, redone
     index = (site / "index.html").read_text()
     carded = [name for name in "xyz" if f'data-animation="{name}.orv"' in index]
     assert carded == [name for name in "xyz" if pages[name].exists()]
+
+
+def test_odd_names_get_pages_whose_links_resolve(project, tmp_path):
+    for name in (".orv", "..orv", os.fsdecode(b"n\xa1.orv")):
+        project.animation(SPRITE, name=name)
+    site = tmp_path / "site"
+    assert summary(ravir("gallery", project.root / "anim", "-o", site)) == "3 animations, 3 redone, 0 broken"
+    for page in site.rglob("*.html"):
+        links = Links()
+        links.feed(page.read_text())
+        for target in links.targets:
+            assert (page.parent / os.fsdecode(unquote_to_bytes(target))).resolve().is_file(), (page, target)
+
+
+@pytest.mark.parametrize("listed", ["index.html", "gallery-state.json", "assets/index.js", "../outside.txt",
+                                    "/etc/hostname"])
+def test_a_state_file_names_nothing_but_its_own_pages_and_files(project, tmp_path, listed):
+    project.animation(SPRITE)
+    site = tmp_path / "site"
+    ravir("gallery", project.root / "anim", "-o", site)
+    (tmp_path / "outside.txt").write_text("mine")
+    state = json.loads((site / "gallery-state.json").read_text())
+    state["entries"][0]["files"].append(listed)
+    (site / "gallery-state.json").write_text(json.dumps(state))
+    (project.root / "anim" / "x.orv").unlink()
+    project.animation(SPRITE, name="y.orv")
+    ravir("gallery", project.root / "anim", "-o", site)
+    assert all((site / name).is_file() for name in ("index.html", "gallery-state.json", "assets/index.js"))
+    assert (tmp_path / "outside.txt").exists()

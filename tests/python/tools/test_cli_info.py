@@ -46,23 +46,25 @@ def test_a_palette_that_cannot_be_used_is_described_and_fails(project, location,
     assert ("not found" if found is None else "not readable") in ravir("info", path, ok=False).stdout
 
 
-@pytest.mark.parametrize("location, on_disk, found", [
-    ("pal/a.pal", "PAL/A.PAL", True),  # as a system that ignores case found it
-    ("Pal/./none/../A.pal", "pal/a.PAL", True),
-    ("../PAL/A.PAL", "pal/a.pal", False),  # found only in the folder above the game's
-    ("/PAL/A.PAL", "pal/a.pal", False),  # never an absolute location
+@pytest.mark.parametrize("location, on_disk, outcome", [
+    ("pal/a.pal", "PAL/A.PAL", "found"),  # as a system that ignores case found it
+    ("Pal/./none/../A.pal", "pal/a.PAL", "found"),
+    ("../PAL/A.PAL", "pal/a.pal", "not found"),  # only in the folder above the game's
+    ("/PAL/A.PAL", "pal/a.pal", "refused"),  # an absolute location is not followed at all
 ])
-def test_a_palette_is_found_ignoring_case_only_within_the_folders_searched(tmp_path, location, on_disk, found):
+def test_a_palette_is_found_ignoring_case_only_within_the_folders_searched(tmp_path, location, on_disk, outcome):
     game = Project(tmp_path / "game")
     stored = f"{tmp_path}{location}" if location.startswith("/") else location
-    paths = [game.animation(SPRITE, name=name, location=stored) for name in ("x.orv", "y.orv")]
+    for name in ("x.orv", "y.orv"):
+        game.animation(SPRITE, name=name, location=stored)
     (tmp_path / on_disk).parent.mkdir(parents=True, exist_ok=True)
     (tmp_path / on_disk).write_bytes(palette_bytes(ramp_palette()))
-    result = ravir("info", "--json", *paths, ok=found)
-    assert [summary["palette_found"] for summary in json.loads(result.stdout)] == [
-        str(tmp_path / on_disk) if found else None] * 2
+    result = ravir("info", "--json", game.root, ok=outcome == "found")
+    found = [summary["palette_found"] for summary in json.loads(result.stdout)]
+    assert found == {"found": [str(tmp_path / on_disk)] * 2, "not found": [None] * 2, "refused": []}[outcome]
     said = [line for line in result.stderr.splitlines() if "without regard to case" in line]
-    assert len(said) == found  # once for the run
+    assert len(said) == (outcome == "found")  # once for the run
+    assert (outcome == "refused") == ("leaves the game folder" in result.stderr)
 
 
 def test_folders_are_searched_and_a_failing_file_does_not_stop_the_rest(project, sprite, tmp_path):

@@ -121,7 +121,7 @@ def test_frames_of_a_render_pack_back_to_the_same_animation(project, sprite, tmp
 @pytest.mark.parametrize("options, culprit, words", [
     (["--offsets", "[[0, 0]]"], "--offsets", ["gives 1 offsets for 2 frames"]),
     (["--offsets", "[[0, 0], [40000, 0]]"], "--offsets", ["offset 1", "-32768"]),
-    (["--offsets", "offsets.json"], "offsets.json", ["cannot read"]),
+    (["--offsets", "offsets.json"], "offsets.json", ["no such file"]),
     (["--shadow", "5"], "--shadow", ["no frame 5"]),
     (["--palette", "zero.pal"], "zero.pal", ["Invalid color count: 0"]),
 ])

@@ -1,4 +1,6 @@
+import fcntl
 import json
+import os
 import struct
 
 import pytest
@@ -184,3 +186,47 @@ def test_a_frame_too_large_to_render_is_one_line(project, tmp_path):
     huge = project.animation([Frame(width=65535, rows=[[]] * 32767), Frame(width=1, rows=[[(0, [1])]])])
     one_error(run("render", huge, "-o", tmp_path / "out", ok=False), huge, "frame 0 is 65535x32767")
     assert not list((tmp_path / "out").glob("*"))
+
+
+def test_a_second_render_into_a_folder_in_use_says_which_run_holds_it(sprite, tmp_path):
+    out = tmp_path / "out"
+    out.mkdir()
+    (out / ".ravir-lock").write_text("ravir render game/anim, process 4242, since 10:00:00\n")
+    holder = os.open(out, os.O_RDONLY | os.O_DIRECTORY)
+    try:
+        fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        one_error(run("render", sprite, "-o", out, ok=False), out, "another run", "process 4242")
+    finally:
+        os.close(holder)
+    assert sorted(p.name for p in out.iterdir()) == [".ravir-lock"]
+    run("render", sprite, "-o", out)  # the lock went with its holder
+    assert sorted(p.name for p in out.iterdir()) == ["x.json", "x_000.png", "x_001.png"]
+
+
+def test_a_render_removes_the_frames_of_its_earlier_render_and_nothing_else(project, tmp_path):
+    out = tmp_path / "out"
+    run("render", project.animation(SPRITE * 6), "-o", out)
+    manifest = json.loads((out / "x.json").read_text())
+    for name in ("x_keep.png", "y_000.png"):
+        (out / name).write_bytes(b"mine")
+    (tmp_path / "victim.png").write_bytes(b"mine")
+    manifest["frames"] += [{"image": name} for name in ("../victim.png", "x_keep.png", "y_000.png", "x.json")]
+    (out / "x.json").write_text(json.dumps(manifest))
+    run("render", project.animation(SPRITE), "-o", out)
+    assert sorted(p.name for p in out.iterdir()) == ["x.json", "x_000.png", "x_001.png", "x_keep.png", "y_000.png"]
+    assert (tmp_path / "victim.png").exists()
+
+
+def test_output_names_stay_in_the_output_folder_and_apart(project, tmp_path):
+    for name in (".orv", "..orv", "x.orv", "x_sheet.orv"):
+        project.animation(SPRITE, name=name)
+    result = run("render", project.root / "anim", "-o", tmp_path / "out" / "x", "--sheet", ok=False)
+    assert [line.split(": ")[1:3] for line in problems(result)] == [
+        [str(project.root / "anim" / name), message] for name, message in (
+            ("..orv", "its name leaves nothing to name its outputs by"),
+            (".orv", "its name leaves nothing to name its outputs by"),
+            ("x_sheet.orv", f"its outputs in {tmp_path / 'out' / 'x'} would take the names of those of "
+                            f"{project.root / 'anim' / 'x.orv'}"))]
+    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == ["x"]
+    assert sorted(p.name for p in (tmp_path / "out" / "x").iterdir()) == [
+        "x.json", "x_000.png", "x_001.png", "x_sheet.json", "x_sheet.png"]

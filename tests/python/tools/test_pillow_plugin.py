@@ -299,3 +299,9 @@ def test_an_animation_of_no_frames_says_why(project):
     with pytest.raises(OSError, match="holds no frames") as raised:
         Image.open(project.animation([]))
     assert not isinstance(raised.value, UnidentifiedImageError)
+
+
+def test_a_large_later_frame_gives_a_canvas_that_pillow_refuses_at_open(project):
+    path = project.animation([SPRITE[0], Frame(width=65535, rows=[[]] * 4096)])
+    with pytest.raises(Image.DecompressionBombError):
+        Image.open(path)

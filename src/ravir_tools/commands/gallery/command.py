@@ -5,16 +5,18 @@ those that are gone, and writes the index from every animation's entry."""
 from __future__ import annotations
 
 import contextlib
+import os
 from dataclasses import dataclass
 from pathlib import Path
 
-from ravir_tools import atomic_file, output_folder
+from ravir_tools import atomic_file, limits, output_folder
 from ravir_tools.batch import Batch, Input, InputFiles
-from ravir_tools.commands.arguments import add_jobs, add_palette, add_quiet
+from ravir_tools.commands.arguments import add_jobs, add_max_pixels, add_palette, add_quiet
 from ravir_tools.commands.gallery import pages, state
 from ravir_tools.commands.gallery.site import ASSETS, INDEX, Place, inside
 from ravir_tools.commands.gallery.work import Work
 from ravir_tools.errors import ToolError
+from ravir_tools.exchange.names import claimed, names_nothing
 from ravir_tools.palettes.registry import read_palette
 from ravir_tools.wording import counted
 
@@ -40,6 +42,7 @@ class Options:
     palette: Path | None = None
     jobs: int = 1
     quiet: bool = False
+    max_pixels: int = limits.DEFAULT_MAX_PIXELS
 
 
 def add_arguments(parser) -> None:
@@ -48,11 +51,13 @@ def add_arguments(parser) -> None:
     parser.add_argument("--flip-offsets", action="store_true", help="negate the offsets when aligning frames")
     add_palette(parser, "draw every animation with this palette (any format `ravir palette` reads)")
     add_quiet(parser)
+    add_max_pixels(parser)
     add_jobs(parser)
 
 
 def options(args) -> Options:
-    return Options(args.folders, args.output, args.flip_offsets, args.palette, args.jobs, args.quiet)
+    return Options(args.folders, args.output, args.flip_offsets, args.palette, args.jobs, args.quiet,
+                   args.max_pixels)
 
 
 def labelled(arguments: list[str]) -> list[tuple[str, Path]]:
@@ -74,12 +79,13 @@ def inputs(arguments: list[str]) -> list[Input]:
     items: list[Input] = []
     taken: set[Path] = set()
     for label, folder in labelled(arguments):
-        for item in InputFiles([folder], ".orv"):
+        for item in InputFiles([folder], ".orv", lambda stem: claimed(stem, sheet=True)):
             name = Path(label) / item.name
-            if name in taken:  # x.ORV beside x.orv: the second keeps its suffix
-                name = name.with_name(item.path.name)
+            # x.ORV beside x.orv, or a file named ".orv": it keeps its suffix
+            if name in taken or names_nothing(item.stem):
+                name = Path(label) / os.path.dirname(item.stem) / item.path.name
             taken.add(name)
-            items.append(Input(item.file, name.as_posix()))
+            items.append(Input(item.file, name.as_posix(), item.clash, item.game))
     return items
 
 
@@ -148,7 +154,8 @@ def run(options: Options) -> int:
             batch.say(entry["card"]["error"])
     palette = read_palette(options.palette, batch.warn) if options.palette is not None else None
     redone = len(batch.inputs)
-    batch.run(Work(site, options.flip_offsets, palette), lambda entry: entries.__setitem__(entry["page"], entry))
+    work = Work(site, options.flip_offsets, palette, options.max_pixels)
+    batch.run(work, lambda entry: entries.__setitem__(entry["page"], entry))
 
     ordered = [entries[page] for page in pages_of if page in entries]
     cards = [entry["card"] for entry in ordered]

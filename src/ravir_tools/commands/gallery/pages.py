@@ -18,11 +18,17 @@ def document(page: str, title: str, body: str, script: str) -> str:
     def asset(name: str) -> str:
         return escape(href(page, f"{ASSETS}/{name}"))
 
-    return (f'<!doctype html>\n<html lang="en">\n<head>\n<meta charset="utf-8">\n'
-            f'<meta name="viewport" content="width=device-width, initial-scale=1">\n'
-            f'<title>{escape(title)}</title>\n<link rel="stylesheet" href="{asset("gallery.css")}">\n'
-            f'<link rel="icon" href="{asset("icon.svg")}">\n</head>\n<body>\n{body}\n'
-            f'<script src="{asset(script)}"></script>\n</body>\n</html>\n')
+    return readable(f'<!doctype html>\n<html lang="en">\n<head>\n<meta charset="utf-8">\n'
+                    f'<meta name="viewport" content="width=device-width, initial-scale=1">\n'
+                    f'<title>{escape(title)}</title>\n<link rel="stylesheet" href="{asset("gallery.css")}">\n'
+                    f'<link rel="icon" href="{asset("icon.svg")}">\n</head>\n<body>\n{body}\n'
+                    f'<script src="{asset(script)}"></script>\n</body>\n</html>\n')
+
+
+def readable(text: str) -> str:
+    """`text` with the bytes of names that are not UTF-8 shown as U+FFFD, as a
+    browser would show them: links keep them quoted, so that they still resolve."""
+    return text.encode("utf-8", "surrogateescape").decode("utf-8", "replace")
 
 
 def frames_text(card: dict) -> str:

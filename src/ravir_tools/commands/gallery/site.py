@@ -61,4 +61,5 @@ def inside(site: Path, name: str) -> Path | None:
 def href(page: str, target: str) -> str:
     """The link from the site file `page` to the site file `target`: up to the
     site's folder, then down to the target."""
-    return quote("../" * page.count("/") + target)
+    # A name that is not UTF-8 keeps its bytes, so that the link finds the file.
+    return quote("../" * page.count("/") + target, errors="surrogateescape")

@@ -7,12 +7,15 @@ from __future__ import annotations
 
 import json
 import os
+from pathlib import PurePosixPath
 from pathlib import Path
 
 import ravir
 
 from ravir_tools import atomic_file
+from ravir_tools.commands.gallery.site import FILES, PAGES
 from ravir_tools.errors import ToolError
+from ravir_tools.exchange.json_files import load_json
 
 NAME = "gallery-state.json"
 FORMAT = 2  # of the entries and the pages: a new one redoes every animation
@@ -28,6 +31,31 @@ def stamp(path: str | os.PathLike) -> Stamp | None:
     return [os.path.abspath(path), status.st_size, status.st_mtime_ns]
 
 
+def is_entry(entry) -> bool:
+    """Whether a remembered entry is one a run writes. The state file is data read
+    back, so an entry is taken only when its page and every file it lists lie in the
+    site's folders of pages and files (never the index, the assets, the state file
+    or anything outside the site), and its stamps are stamps."""
+    if not isinstance(entry, dict) or not isinstance(entry.get("card"), dict):
+        return False
+    files, inputs = entry.get("files"), entry.get("inputs")
+    return (is_site_file(entry.get("page"), PAGES) and isinstance(files, list)
+            and all(is_site_file(name, FILES) or name == entry["page"] for name in files)
+            and isinstance(inputs, list) and all(is_stamp(stamp) for stamp in inputs))
+
+
+def is_site_file(name, folder: str) -> bool:
+    if not isinstance(name, str):
+        return False
+    parts = PurePosixPath(name).parts
+    return len(parts) > 1 and parts[0] == folder and ".." not in parts and not PurePosixPath(name).is_absolute()
+
+
+def is_stamp(value) -> bool:
+    return (isinstance(value, list) and len(value) == 3 and isinstance(value[0], str)
+            and all(type(number) is int for number in value[1:]))
+
+
 class State:
     def __init__(self, site: Path, options: dict):
         self.path = site / NAME
@@ -39,11 +67,14 @@ class State:
     def read(self) -> None:
         """Takes the entries of the previous run."""
         try:
-            previous = json.loads(self.path.read_text())
-            entries = previous["entries"]
-        except (OSError, ValueError, KeyError, TypeError) as error:
-            raise ToolError(self.path, f"cannot be read ({error}): remove it to build the site anew") from None
-        self.entries = {e["page"]: e for e in entries if isinstance(e, dict) and isinstance(e.get("page"), str)}
+            previous = load_json(self.path)
+        except ToolError as error:
+            raise ToolError(self.path, f"cannot be read ({str(error).removeprefix(f'{self.path}: ')}): remove it "
+                                       "to build the site anew") from None
+        entries = previous.get("entries") if isinstance(previous, dict) else None
+        if not isinstance(entries, list):
+            raise ToolError(self.path, "cannot be read (it lists no entries): remove it to build the site anew")
+        self.entries = {e["page"]: e for e in entries if is_entry(e)}
         self.reusable = all(previous.get(key) == value for key, value in self.header.items())
 
     def fresh(self, page: str, source: Path) -> dict | None:

@@ -19,13 +19,13 @@ from ravir_tools.render_outputs import RenderOptions, Written, render_animation
 
 
 class Work:
-    def __init__(self, site: Path, flip: bool, palette: Palette | None):
+    def __init__(self, site: Path, flip: bool, palette: Palette | None, max_pixels: int):
         self.site = site
         self.flip = flip
         self.palette = palette
         # What `ravir render --apng` writes. No sheet: its pixels would cost as much
         # to encode again as the frames' PNGs, which the page shows already.
-        self.options = RenderOptions(apng=True, flip_offsets=flip)
+        self.options = RenderOptions(apng=True, flip_offsets=flip, max_pixels=max_pixels)
 
     def __call__(self, item: Input, report: Report) -> None:
         # The page and the files it shows go to the disk with one flush.
@@ -36,7 +36,10 @@ class Work:
         place = Place.of(item)
         source = stamp(item.path)
         try:
-            anim = animation.load(item.path, self.palette)
+            if item.clash is not None:
+                raise ToolError(item.path, f"its files would take the names of those of {item.clash}: rename one "
+                                           "of them")
+            anim = animation.load(item.path, self.palette, item.game)
         except ToolError as error:
             self.finish(report, place, pages.Broken(place, str(error)), [source] if source else [], [])
             return
