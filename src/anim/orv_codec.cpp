@@ -310,9 +310,6 @@ HeaderPeek peekHeader(std::span<const std::uint8_t> bytes)
     ByteReader in(bytes);
     HeaderPeek peek;
     peek.file = decodeFileHeader(in, [](const char*) {});
-    peek.file_complete = !in.ranOut();
-    Unnamed unnamed;
-    peek.first_frame = decodeFrameHeader(in, false, unnamed);
     peek.complete = !in.ranOut();
     return peek;
 }

@@ -35,14 +35,11 @@ struct FrameHeader {
     std::int16_t x_offset = 0;
 };
 
-// The header at the start of `bytes` and the header of the first frame record
-// after it (decoded as the first frame, which no shadow frame precedes); fields the
-// bytes do not hold read as zeros, and the flags say which the bytes held whole.
+// The header at the start of `bytes`, as a load reads it; fields the bytes do not
+// hold read as zeros, and `complete` says whether they held it whole.
 struct HeaderPeek {
     FileHeader file;
-    FrameHeader first_frame;
-    bool file_complete = false;
-    bool complete = false;  // the first frame's header too
+    bool complete = false;
 };
 HeaderPeek peekHeader(std::span<const std::uint8_t> bytes);
 

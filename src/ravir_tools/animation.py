@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import os
 from dataclasses import dataclass
+from typing import NamedTuple
 from pathlib import Path
 
 import ravir
@@ -100,6 +101,23 @@ def tell_ignored_case(anim: Animation, report: Report) -> None:
                                                     "from a system that ignores case (said once a run)")
 
 
+class HeaderPeek(NamedTuple):
+    """An animation file's header, as a load reads it from the bytes at hand."""
+
+    background: bool
+    speed: int
+    location_size: int
+    location_offset: int  # where the location starts in the file
+    location: bytes  # the bytes of it at hand
+    frame_count: int  # the background frame not counted
+    header_size: int  # where the frame records start
+    complete: bool  # whether the bytes held the header whole; what they lack reads as zeros
+
+
+def peek_header(data: bytes) -> HeaderPeek:
+    return HeaderPeek._make(_native.peek_header(data))
+
+
 def stored_location(path: Path) -> bytes:
     """The palette location the file at `path` stores, up to its NUL; ToolError for a
     file that is not an animation, as its location shows, without a byte of it."""
@@ -107,7 +125,9 @@ def stored_location(path: Path) -> bytes:
     with open(descriptor, "rb") as stream:
         head = stream.read(limits.MAX_HEADER_BYTES)
         size = os.fstat(descriptor).st_size
-    peek = _native.peek_header(head)
+    if size > limits.MAX_ANIMATION_BYTES:
+        raise ToolError(path, f"is {size:,} bytes, more than the {limits.MAX_ANIMATION_BYTES:,} an animation may have")
+    peek = peek_header(head)
     start = peek.location_offset
     location = peek.location.split(b"\0", 1)[0]
     text = not any(byte < 0x20 or byte == 0x7F for byte in location)

@@ -41,6 +41,9 @@ MAX_JSON_NUMBER_DIGITS = 32
 MAX_MANIFEST_FRAMES = 0xFFFF
 # A stored palette location longer than a path may be is some other file's bytes.
 MAX_LOCATION_BYTES = 4096
+# An animation file: its palette indices alone would render to more than the core's
+# 1 GiB of images a load.
+MAX_ANIMATION_BYTES = 256 << 20
 MAX_HEADER_BYTES = MAX_LOCATION_BYTES + 64  # the fields around the location take far less
 
 

@@ -31,7 +31,8 @@ from typing import NamedTuple
 
 from PIL import Image, ImageFile
 
-from ravir_tools import _native, pillow_writer
+from ravir_tools import _native, limits, pillow_writer
+from ravir_tools.animation import peek_header
 from ravir_tools.durations import duration_ms
 from ravir_tools.frames import preview
 from ravir_tools.frames.color_lookup import Indexed
@@ -86,7 +87,7 @@ def _accept(prefix: bytes) -> bool:
     file starts with a well-known format's signature. _open checks the whole header."""
     if prefix.startswith(FOREIGN_SIGNATURES):
         return False
-    peek = _native.peek_header(prefix)
+    peek = peek_header(prefix)
     if not MIN_LOCATION_SIZE <= peek.location_size <= MAX_LOCATION_SIZE:
         return False
     # With the background header, the 16 bytes end before the location starts.
@@ -96,7 +97,7 @@ def _accept(prefix: bytes) -> bool:
 def read_header(data: bytes) -> Header:
     """The header of the animation file `data`, checked to be self-consistent and
     consistent with the file's size: SyntaxError for bytes that are no animation."""
-    peek = _native.peek_header(data)
+    peek = peek_header(data)
     if not MIN_LOCATION_SIZE <= peek.location_size <= MAX_LOCATION_SIZE:
         raise SyntaxError(f"a palette location of {peek.location_size} bytes")
     if len(peek.location) < peek.location_size or b"\0" not in peek.location:
@@ -104,7 +105,7 @@ def read_header(data: bytes) -> Header:
     location = peek.location.split(b"\0", 1)[0]
     if not _names_a_file(location):
         raise SyntaxError("the palette location names no file")
-    if not peek.file_complete:
+    if not peek.complete:
         raise SyntaxError("the file ends within the header")
     count = peek.frame_count + peek.background
     # Every frame takes a record header of its own, and the file holds the first
@@ -253,8 +254,11 @@ class OrvImageFile(ImageFile.ImageFile):
     format_description = "Quorl animation"
 
     def _open(self) -> None:
-        data = self.fp.read()
+        data = self.fp.read(limits.MAX_ANIMATION_BYTES + 1)
         header = read_header(data)
+        if len(data) > limits.MAX_ANIMATION_BYTES:
+            raise OSError(f"{self.filename or 'the file'}: is more than the {limits.MAX_ANIMATION_BYTES:,} bytes an "
+                          "animation may have")
         # From here on the file is an animation: failures say what is wrong with it.
         path = os.path.abspath(_file_name(self.fp, self.filename))
         if header.frame_count == 0:

@@ -211,35 +211,19 @@ PYBIND11_MODULE(_native, m)
           "Loads an animation as OrvF.load does, with `palette` in place of the one it names, or `colors` "
           "in place of any palette file, and returns what it found, problems included.");
 
-    py::class_<ravir::FrameHeader>(m, "FrameHeader")
-        .def_readonly("frame_size", &ravir::FrameHeader::frame_size)
-        .def_readonly("shadow", &ravir::FrameHeader::shadow)
-        .def_readonly("height", &ravir::FrameHeader::height)
-        .def_readonly("width", &ravir::FrameHeader::width)
-        .def_readonly("y_offset", &ravir::FrameHeader::y_offset)
-        .def_readonly("x_offset", &ravir::FrameHeader::x_offset);
-
-    py::class_<ravir::HeaderPeek>(m, "HeaderPeek")
-        .def_property_readonly("background", [](const ravir::HeaderPeek& p) { return p.file.has_background; })
-        .def_property_readonly("speed", [](const ravir::HeaderPeek& p) { return p.file.speed; })
-        .def_property_readonly("location_size", [](const ravir::HeaderPeek& p) { return p.file.location_size; })
-        .def_property_readonly("location_offset", [](const ravir::HeaderPeek& p) { return p.file.location_offset; })
-        .def_property_readonly("location",
-                               [](const ravir::HeaderPeek& p) {
-                                   return py::bytes(reinterpret_cast<const char*>(p.file.location.data()),
-                                                    p.file.location.size());
-                               })
-        .def_property_readonly("frame_count", [](const ravir::HeaderPeek& p) { return p.file.frame_count; })
-        .def_property_readonly("header_size", [](const ravir::HeaderPeek& p) { return p.file.size; })
-        .def_readonly("first_frame", &ravir::HeaderPeek::first_frame)
-        .def_readonly("file_complete", &ravir::HeaderPeek::file_complete)
-        .def_readonly("complete", &ravir::HeaderPeek::complete);
-
     m.def(
-        "peek_header", [](const py::bytes& data) { return ravir::peekHeader(bytesOf(data)); }, py::arg("data"),
-        "The header at the start of `data` and the header of the first frame record after it, as a load reads "
-        "them; fields past the end of `data` read as zeros, and `file_complete` and `complete` say whether it "
-        "held the first and both whole.");
+        "peek_header",
+        [](const py::bytes& data) {
+            const ravir::HeaderPeek peek = ravir::peekHeader(bytesOf(data));
+            const ravir::FileHeader& file = peek.file;
+            return py::make_tuple(file.has_background, file.speed, file.location_size, file.location_offset,
+                                  py::bytes(reinterpret_cast<const char*>(file.location.data()), file.location.size()),
+                                  file.frame_count, file.size, peek.complete);
+        },
+        py::arg("data"),
+        "The header at the start of `data`, as a load reads it: background flag, speed, location size, where the "
+        "location starts, the bytes of it `data` holds, frame count, the header's size, and whether `data` held it "
+        "whole (fields past its end read as zeros).");
 
     m.attr("FRAME_HEADER_SIZE") = ravir::orv::kFrameHeaderSize;  // the least a frame record takes
     m.def("frame_headers", &framePlaces, py::arg("data"),

@@ -32,6 +32,15 @@ def special(kind):
     return make
 
 
+def sparse(size: int):
+    """A sprite's animation followed by a hole: a file of `size` bytes that takes no room."""
+    def make(project, name):
+        path = project.animation(SPRITE, name=name)
+        os.truncate(path, size)
+        return path
+    return make
+
+
 def render(name, data, *options):
     def case(project):
         path = place(project, f"anim/{name}", data)
@@ -119,6 +128,7 @@ CASES = {
     "GIMP alpha": (with_palette("a.gpl", "GIMP Palette\n# Alpha: " + "9" * 5000 + "\n1 2 3\n", "palette"),
                    ["line 2", "alpha"]),
     "device animation": (info("zero.orv", special("device")), ["is a device"]),
+    "huge animation": (info("huge.orv", sparse(300 << 20)), ["is 314,572,800 bytes", "an animation may have"]),
     "text as animation": (info("README.md", "# A title\n\n" + "Some text of a read-me.\n" * 2000),
                           ["is not an animation: its palette location is not a path (", "bytes, not text)"]),
     "palette as animation": (info("a.pal", palette_bytes(ramp_palette())), ["is not an animation"]),
