@@ -12,8 +12,6 @@ from ravir_tools.errors import ToolError
 
 MAX_FRAME_WIDTH = 0xFFFF
 MAX_FRAME_HEIGHT = 0x7FFF  # the height word's top bit is the shadow flag
-# The largest frame the format holds; larger images are refused before they are read.
-MAX_FRAME_PIXELS = MAX_FRAME_WIDTH * MAX_FRAME_HEIGHT
 
 OFFSETS = range(-0x8000, 0x8000)  # a frame's x and y offsets
 MAX_GIF_SIDE = 0xFFFF  # GIF stores a canvas's sides in 16 bits

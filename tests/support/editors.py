@@ -2,12 +2,13 @@
 needs one is skipped, with the reason, where it is not installed (`make test`
 installs both)."""
 
-import os
 import shutil
 import subprocess
 from pathlib import Path
 
 import pytest
+
+from tests.support.process_memory import outside_sanitizer
 
 
 def imagemagick(*args) -> None:
@@ -16,7 +17,7 @@ def imagemagick(*args) -> None:
     version = subprocess.run([convert, "-version"], capture_output=True, text=True) if convert else None
     if version is None or not version.stdout.startswith("Version: ImageMagick"):
         pytest.skip("ImageMagick's convert is not installed (make test installs Debian's imagemagick)")
-    subprocess.run([convert, *map(str, args)], check=True, capture_output=True, timeout=300)
+    subprocess.run([convert, *map(str, args)], check=True, capture_output=True, timeout=300, env=outside_sanitizer())
 
 
 def gimp_set_index(path: Path, x: int, y: int, index: int, home: Path) -> None:
@@ -32,7 +33,7 @@ def gimp_set_index(path: Path, x: int, y: int, index: int, home: Path) -> None:
           (file-png-save-defaults RUN-NONINTERACTIVE image drawable "{path}" "{path}")
           (gimp-image-delete image))"""
     # A settings folder of its own for each run: runs share nothing.
-    environment = {**os.environ, "HOME": str(home), "GIMP2_DIRECTORY": str(home / "gimp")}
+    environment = {**outside_sanitizer(), "HOME": str(home), "GIMP2_DIRECTORY": str(home / "gimp")}
     result = subprocess.run([gimp, "-i", "-n", "-d", "-f", "-b", script, "-b", "(gimp-quit 0)"], env=environment,
                             capture_output=True, text=True, timeout=300)
     assert result.returncode == 0 and "execution error" not in result.stderr, result.stderr

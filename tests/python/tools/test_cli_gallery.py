@@ -11,6 +11,7 @@ import pytest
 from tests.support.cli_run import one_error, ravir
 from tests.support.projects import SPRITE, Project
 from tests.support.orv_bytes import Frame, animation_bytes, ramp_palette
+from tests.support.process_memory import outside_sanitizer
 
 FOLDERS = ["heroes", "monsters", "monsters/big", "odd #1 & co"]
 
@@ -59,9 +60,7 @@ def browser():
                      "--window-size=1280,900"):
         options.add_argument(argument)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    # The sanitizer run preloads its runtimes into this process: the browser is not built for them.
-    environment = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS")}
-    service = webdriver.ChromeService(executable_path=found["chromedriver"], env=environment)
+    service = webdriver.ChromeService(executable_path=found["chromedriver"], env=outside_sanitizer())
     driver = webdriver.Chrome(options=options, service=service)
     yield driver
     driver.quit()
