@@ -6,8 +6,8 @@ from __future__ import annotations
 
 import os
 from dataclasses import dataclass
-from typing import NamedTuple
 from pathlib import Path
+from typing import NamedTuple
 
 import ravir
 
@@ -17,8 +17,6 @@ from ravir_tools.errors import ToolError
 from ravir_tools.input_files import open_input
 from ravir_tools.palettes import case_insensitive
 from ravir_tools.palettes.registry import Palette
-
-
 
 
 @dataclass

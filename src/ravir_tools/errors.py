@@ -16,7 +16,6 @@ class UsageError(Exception):
     """Options that cannot go together; shown with the command's usage."""
 
 
-
 def excerpt(text: str, limit: int = 40) -> str:
     """A user's text quoted in a message: whole when short, else its start, so that a
     line stays a line whatever the file holds."""

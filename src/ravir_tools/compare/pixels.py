@@ -10,6 +10,7 @@ from dataclasses import dataclass
 from PIL import Image, ImageChops
 
 from ravir_tools.frames.byte_tables import TO_FULL
+from ravir_tools.frames.images import fitted_image
 from ravir_tools.frames.indexed import FramePixels
 
 Box = tuple[int, int, int, int]  # x, y, width, height
@@ -53,9 +54,8 @@ def changed_pixels(a: FramePixels | None, b: FramePixels | None) -> PixelChange:
 
 def layers(frame: FramePixels | None, size: tuple[int, int]) -> tuple[Image.Image, Image.Image]:
     """Which pixels `frame` draws (255) and their indices, on a canvas of `size`."""
-    drawn, indices = Image.new("L", size), Image.new("L", size)
-    if frame is not None and frame.width and frame.height:
-        own = (frame.width, frame.height)
-        drawn.paste(Image.frombytes("L", own, frame.drawn.translate(TO_FULL)))
-        indices.paste(Image.frombytes("L", own, frame.indices))
-    return drawn, indices
+    if frame is None or not (frame.width and frame.height):
+        return Image.new("L", size), Image.new("L", size)
+    own = (frame.width, frame.height)
+    return (fitted_image(Image.frombytes("L", own, frame.drawn.translate(TO_FULL)), size),
+            fitted_image(Image.frombytes("L", own, frame.indices), size))

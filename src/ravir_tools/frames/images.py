@@ -38,6 +38,16 @@ def scaled(image: Image.Image, scale: int) -> Image.Image:
     return image.resize((image.width * scale, image.height * scale), Image.Resampling.NEAREST)
 
 
+def fitted_image(image: Image.Image, size: tuple[int, int]) -> Image.Image:
+    """`image` cut or grown to `size` from its top-left corner, as an editor resizes a
+    canvas: what it gains is zero (transparent, or a gap)."""
+    if image.size == size:
+        return image
+    grown = Image.new(image.mode, size)
+    grown.paste(image)
+    return grown
+
+
 def png_bytes(image: Image.Image, **options) -> bytes:
     """`image` encoded as a PNG; `options` are Pillow's for PNG."""
     stream = io.BytesIO()

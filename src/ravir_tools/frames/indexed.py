@@ -16,6 +16,7 @@ from PIL import Image
 
 from ravir_tools import _native
 from ravir_tools.frames.byte_tables import TO_FULL
+from ravir_tools.frames.images import fitted_image
 from ravir_tools.palettes.colors import Color, luminance, rgb_bytes
 
 
@@ -47,21 +48,13 @@ def fitted(frame: FramePixels, width: int, height: int) -> FramePixels:
     whose canvas was resized in an editor: what it gains are gaps."""
     if (frame.width, frame.height) == (width, height):
         return frame
-    indices, drawn = (fitted_plane(plane, (frame.width, frame.height), (width, height))
+    indices, drawn = (fitted_image(Image.frombytes("L", (frame.width, frame.height), plane), (width, height)).tobytes()
                       for plane in (frame.indices, frame.drawn))
     counts = [0] * 256
     if not frame.shadow:
         counts = Image.frombytes("L", (width, height), indices).histogram(
             Image.frombytes("L", (width, height), drawn.translate(TO_FULL)))
     return FramePixels(width, height, indices, drawn, counts, frame.shadow)
-
-
-def fitted_plane(plane: bytes, size: tuple[int, int], new_size: tuple[int, int]) -> bytes:
-    """A plane of a byte a pixel cut or grown to `new_size` from its top-left corner, 0 where it grows."""
-    grown = Image.new("L", new_size)
-    if plane:
-        grown.paste(Image.frombytes("L", size, plane))
-    return grown.tobytes()
 
 
 def darkest(colors: list[Color]) -> int:

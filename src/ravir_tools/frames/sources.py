@@ -21,7 +21,7 @@ from ravir_tools.exchange.manifest import FrameEntry, Manifest, digest
 from ravir_tools.frames import indexed
 from ravir_tools.frames.blocks import MixedBlock, reduced
 from ravir_tools.frames.color_lookup import BadColor, Indexed, PaletteIndex, from_indices
-from ravir_tools.frames.images import loaded, open_image, rgba_image
+from ravir_tools.frames.images import fitted_image, loaded, open_image, rgba_image
 from ravir_tools.palettes.colors import rgb_bytes
 from ravir_tools.palettes.registry import Palette
 
@@ -136,9 +136,7 @@ class Originals:
         pixels = indexed.fitted(indexed.frame_pixels(anim.data, number), entry.width, entry.height)
         if self.render == "indexed":
             return Original(pixels, indexed.shown_rgba(self.written(pixels, entry.gap_index), entry.gap_index))
-        shown = Image.new("RGBA", (entry.width, entry.height))
-        shown.paste(rgba_image(anim.images[number]))
-        return Original(pixels, shown)
+        return Original(pixels, fitted_image(rgba_image(anim.images[number]), (entry.width, entry.height)))
 
     def written(self, pixels: indexed.FramePixels, gap: int | None) -> Image.Image:
         """The indexed image of the frame, as an indexed render writes it with `gap`."""
@@ -234,11 +232,8 @@ class FrameReader:
             if entry.name is not None:
                 self.check_size(mask, entry.mask, entry)
             mask = loaded(mask, entry.mask).convert("L")
-        size = (entry.width * self.scale, entry.height * self.scale)
-        if entry.name is None and mask.size != size:
-            grown = Image.new("L", size)
-            grown.paste(mask)
-            mask = grown
+        if entry.name is None:
+            mask = fitted_image(mask, (entry.width * self.scale, entry.height * self.scale))
         return self.region(mask, entry).resize((entry.width, entry.height), Image.Resampling.NEAREST)
 
     def holds_indices(self, image: Image.Image, entry: FrameEntry) -> bool:
